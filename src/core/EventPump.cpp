@@ -1,0 +1,28 @@
+#include "core/EventPump.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace pelorix {
+
+void SleepingEventPump::waitForEvents(std::chrono::milliseconds maxWait)
+{
+    std::this_thread::sleep_for(std::min(maxWait, std::chrono::milliseconds(5)));
+}
+
+void PumpWait(EventPump &pump, int ms)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+        if (remaining.count() <= 0)
+            return;
+        pump.waitForEvents(remaining);
+        if (Clock::now() >= end)
+            return;
+        pump.processPendingEvents();
+    }
+}
+
+} // namespace pelorix

@@ -1,0 +1,14 @@
+#include "core/MasterHost.h"
+
+#include <cstdlib>
+
+namespace pelorix {
+
+std::string MasterHost()
+{
+    if (const char *env = std::getenv("PELORIX_MASTER_HOST"); env && *env)
+        return env;
+    return PELORIX_DEFAULT_MASTER_HOST;
+}
+
+} // namespace pelorix
