@@ -15,7 +15,8 @@ void PumpWait(EventPump &pump, int ms)
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
-        const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+        // Rounded up: a wait of 1 ms that has 0.9 ms left still waits and handles what is pending.
+        const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
         if (remaining.count() <= 0)
             return;
         pump.waitForEvents(remaining);

@@ -56,7 +56,8 @@ public:
 
     ServerTable();
 
-    // The six operations.
+    // The six operations. PutRowValues throws std::out_of_range at the first of its columns that has no such
+    // row; DeleteRow leaves such a column alone. Deleting the selected row leaves the column without selection.
     void AppendPlaceholderRow();
     void PutRowValues(int row, const std::string &lock, const std::string &name, const std::string &players,
                       const std::string &ping, const std::string &gametype, const std::string &map,
@@ -73,8 +74,10 @@ public:
     const ColumnState &column(Column c) const { return m_columns[c]; }
     int rowCount(Column c) const { return static_cast<int>(m_columns[c].items.size()); }
     const std::string &cell(Column c, int row) const { return m_columns[c].items[static_cast<size_t>(row)]; }
-    void setColumnItems(Column c, std::vector<std::string> items); // load or rebuild a whole column
-    void setSelectedIndex(Column c, int row);                       // -1 for none; out of range means none
+    // Loads or rebuilds a whole column (no selection, top row 0; the check column's rows unchecked).
+    // The refresh keeps the address column no longer than the others; nothing here enforces it.
+    void setColumnItems(Column c, std::vector<std::string> items);
+    void setSelectedIndex(Column c, int row); // -1 for none; out of range means none
     int selectedIndex(Column c) const { return m_columns[c].selected; }
     void setTopRow(Column c, int row);
     void setEnabled(Column c, bool enabled);

@@ -45,6 +45,9 @@ public:
 
 private:
     struct State;
+    // Read-modify-write of one value; false when nothing could be written.
+    bool update(Entry entry, bool keepStringType);
+
     std::string m_path;
     std::unique_ptr<State> m_state;
 };

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -9,8 +11,17 @@ namespace pelorix {
 
 // The request datagram of the status query.
 inline constexpr std::string_view kStatusRequest = "\\status\\";
+// One reply datagram holds at most this many bytes.
+inline constexpr std::size_t kMaxDatagramBytes = 65535;
+// A reply text longer than this counts as no answer, so memory never grows with what a server sends.
+inline constexpr std::size_t kMaxReplyBytes = 1024 * 1024;
+// The receive windows of the refresh exchange.
+inline constexpr int kFirstWindowMs = 800;
+inline constexpr int kContinuationWindowMs = 300;
 
-// One UDP status query socket: IPv4, any local port, closed by the destructor.
+// One UDP status query socket: IPv4, any local port, closed by the destructor. The socket stays
+// unconnected, so datagrams from any sender are taken; it asks for the kernel's ICMP reports, so an
+// unreachable port still shows up as a receive error.
 class UdpQuery
 {
 public:
@@ -32,6 +43,10 @@ public:
 
 private:
     int m_fd = -1;
+    std::uint32_t m_hostNetOrder = 0;
+    std::uint16_t m_portNetOrder = 0;
+    std::int64_t m_sentRealtimeNs = -1;          // CLOCK_REALTIME at the send
+    std::int64_t m_firstReceivedRealtimeNs = -1; // the kernel's receive stamp of the first datagram
 };
 
 struct ExchangeResult
@@ -44,7 +59,9 @@ struct ExchangeResult
 // The exchange as one query thread of a refresh runs it: send, one 800 ms window, 300 ms continuation
 // windows while datagrams keep coming and neither cancel nor stop is asked for.
 // deadlineCheck runs before every continuation window; stopRequested (may be null) is a forced stop,
-// obeyed between receive windows.
+// obeyed between receive windows, after which nothing is accepted. Accepted: no fault, a non-empty reply
+// holding "\eof", at most kMaxReplyBytes. The ping runs from the send to the kernel's receive stamp of the
+// first datagram, or is the first window's length when that window brought nothing.
 ExchangeResult RunRefreshExchange(const std::string &address, const std::atomic<bool> &cancelRequested,
                                   const std::function<void()> &deadlineCheck,
                                   const std::atomic<bool> *stopRequested = nullptr);

@@ -27,9 +27,12 @@ public:
     WebClient(SettingsStore &settings, EventPump &pump, Dialogs &dialogs);
 
     // GET address; the reply body as text with CR LF line breaks. Never throws.
-    // "" when the service is unreachable, "1;404" when the exchange broke down inside the client.
+    // "" when the service is unreachable, "1;404" when the exchange broke down inside the client:
+    // an unusable address or proxy port, a reply that breaks the protocol, a body over maxBodyBytes
+    // or a transfer longer than transferMs. A silent peer or a cut-off transfer gives the body so far.
     std::string WebGet(const std::string &address, const std::string &userAgent);
-    // GET address into filePath (through a temporary file renamed on success). True when written.
+    // GET address into filePath (through a temporary file renamed on success). True when written:
+    // the body arrived whole, with a 2xx status and within maxDownloadBytes.
     bool DownloadToFile(const std::string &address, const std::string &filePath);
 
     bool WebBusy() const { return m_webBusy; }

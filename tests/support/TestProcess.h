@@ -50,12 +50,12 @@ public:
     std::string stderrText() const;
 
 private:
+    TempDir m_dir; // first: the paths below are made from it
     int m_pid = -1;
     int m_status = -1;
     bool m_reaped = false;
     std::string m_outPath;
     std::string m_errPath;
-    TempDir m_dir;
 };
 
 // Runs a program to its end and returns its exit status; output captured in out / err.

@@ -1,0 +1,179 @@
+#include "discovery/MasterList.h"
+
+#include "core/Dialogs.h"
+#include "core/ServerTable.h"
+#include "core/Text.h"
+#include "discovery/RequestSignature.h"
+#include "discovery/WebRequests.h"
+#include "platform/AtomicFile.h"
+
+#include <string>
+#include <unordered_set>
+
+namespace pelorix {
+
+namespace {
+
+void setStep(const MasterListContext &context, int step)
+{
+    if (context.refreshStep)
+        *context.refreshStep = step;
+}
+
+// A service reply counts as a list when it has at least 10 characters and is not a "404 Not Found" page.
+bool isUsableList(const std::string &text)
+{
+    return text.size() >= 10 && text.find("404 Not Found") == std::string::npos;
+}
+
+std::string inFolder(const std::string &folder, std::string_view name)
+{
+    std::string path;
+    path.reserve(folder.size() + name.size());
+    path.append(folder).append(name);
+    return path;
+}
+
+std::string withCrLfAfterEach(const std::vector<std::string> &lines)
+{
+    std::string out;
+    size_t size = 0;
+    for (const auto &line : lines)
+        size += line.size() + 2;
+    out.reserve(size);
+    for (const auto &line : lines) {
+        out += line;
+        out += "\r\n";
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<std::string> whiteListLines(std::string_view fileText)
+{
+    return splitLines(untilNul(fileText));
+}
+
+bool LoadWhiteList(const std::string &programFolder, std::vector<std::string> &whiteList)
+{
+    whiteList.clear();
+    std::string text;
+    if (!readWholeFile(inFolder(programFolder, kWhiteListFileName), text))
+        return false;
+    whiteList = whiteListLines(text);
+    return true;
+}
+
+bool isWhiteListed(std::string_view entry, const std::vector<std::string> &whiteList)
+{
+    for (const auto &allowed : whiteList) {
+        if (equalsIgnoringAsciiCase(entry, allowed))
+            return true;
+    }
+    return false;
+}
+
+MasterListOutcome GetMasterList(const MasterListContext &context)
+{
+    MasterListOutcome outcome;
+
+    setStep(context, 50);
+    const WebRequest request = masterListRequest(RequestSignature(true));
+    std::string text = context.webGet ? context.webGet(request.address, request.userAgent) : std::string();
+
+    if (!isUsableList(text)) {
+        const std::string cachePath = inFolder(context.programFolder, kCacheFileName);
+        std::string fileText;
+        if (!readWholeFile(cachePath, fileText)) {
+            if (context.labels)
+                context.labels->setCacheLabelVisible(false);
+            if (context.dialogs)
+                context.dialogs->message(DialogKind::Error,
+                                         "Cache file is missing, unable to use PELORIX offline.\r\nfile: " + cachePath);
+            return outcome;
+        }
+        setStep(context, 60);
+        // Like every text the program reads, the file ends at its first NUL byte.
+        text = withCrLfAfterEach(splitLines(untilNul(fileText)));
+        outcome.fromCache = true;
+    }
+    if (context.labels)
+        context.labels->setCacheLabelVisible(outcome.fromCache);
+    outcome.obtained = true;
+
+    setStep(context, 70);
+    std::vector<std::string> local;
+    std::vector<std::string> &masterList = context.masterList ? *context.masterList : local;
+    masterList = splitLines(text);
+
+    // The cache always holds the unfiltered list. An unwritable folder leaves the previous copy and the refresh
+    // goes on with the list it has.
+    outcome.cacheWritten =
+        writeFileAtomically(inFolder(context.programFolder, kCacheFileName), withCrLfAfterEach(masterList));
+
+    if (context.whiteList && !context.whiteList->empty()) {
+        std::unordered_set<std::string> allowed;
+        for (const auto &entry : *context.whiteList)
+            allowed.insert(asciiLower(entry));
+        std::vector<std::string> kept;
+        kept.reserve(masterList.size());
+        for (const auto &entry : masterList) {
+            if (allowed.count(asciiLower(entry)))
+                kept.push_back(entry);
+        }
+        masterList = std::move(kept);
+    }
+
+    if (context.labels)
+        context.labels->setTotalLabel("Total server count: " +
+                                      std::to_string(static_cast<long long>(masterList.size()) - 1));
+
+    if (context.table) {
+        std::vector<std::string> column = masterList;
+        // The last line of the list is not an address.
+        if (!column.empty())
+            column.pop_back();
+        context.table->setColumnItems(ListBox6_ipaddress, std::move(column));
+    }
+    return outcome;
+}
+
+bool G1Click(const ServerTable &table, Dialogs &dialogs)
+{
+    const int visible = table.rowCount(ListBox6_ipaddress);
+    dialogs.message(DialogKind::Information,
+                    "The white list will be generated from the list of servers that are currently visible to you. "
+                    "(depending also on your FILTERS settings)\r\nYou can send the white list to any user who has "
+                    "issues refreshing the server list.\r\n\r\nCurrently visible servers: " +
+                        std::to_string(visible));
+    if (visible == 0) {
+        dialogs.message(DialogKind::Error, "No servers are visible!\r\nPlease adjust your FILTERS and refresh.");
+        return false;
+    }
+    FileDialogRequest request;
+    request.title = "Save white_list.txt";
+    request.defaultFileName = std::string(kWhiteListFileName);
+    request.filterName = "*.txt";
+    request.filterPattern = "*.txt";
+    request.promptOverwrite = false;
+    const auto path = dialogs.saveFileName(request);
+    if (!path)
+        return false;
+    if (!writeFileAtomically(*path, withCrLfAfterEach(table.column(ListBox6_ipaddress).items))) {
+        // What the toolkit's default error box says when a file cannot be created.
+        dialogs.message(DialogKind::Error, "Cannot create file \"" + *path + "\".");
+        return false;
+    }
+    return true;
+}
+
+void Label3Click(const std::string &programFolder, Dialogs &dialogs)
+{
+    dialogs.message(DialogKind::Information,
+                    "The white_list.txt file is in use, you will see only servers that are mentioned in the file !\r\n"
+                    "If you wish to deactivate the use of the file, please remove it.\r\n\r\nLocation: " +
+                        inFolder(programFolder, kWhiteListFileName));
+}
+
+} // namespace pelorix

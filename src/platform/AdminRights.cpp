@@ -1,0 +1,25 @@
+#include "platform/AdminRights.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+namespace pelorix {
+
+bool hasAdminRights(const std::string &programFolder)
+{
+    if (programFolder.empty())
+        return false;
+    std::string pattern = programFolder;
+    if (pattern.back() != '/')
+        pattern += '/';
+    pattern += ".pelorix-rights-XXXXXX";
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return ::unlink(pattern.c_str()) == 0;
+}
+
+} // namespace pelorix

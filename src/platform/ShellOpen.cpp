@@ -1,0 +1,231 @@
+#include "platform/ShellOpen.h"
+
+#include "platform/SystemText.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace pelorix {
+
+namespace {
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() && upperAscii(text.substr(0, prefix.size())) == upperAscii(prefix);
+}
+
+// A command from the environment, split at blanks ("wine", "/opt/wine/bin/wine64", "env X=1 wine").
+std::vector<std::string> commandFromEnvironment(const char *variable, const char *fallback)
+{
+    const char *value = std::getenv(variable);
+    std::string text = value && *value ? value : fallback;
+    std::vector<std::string> words;
+    std::string word;
+    for (char c : text) {
+        if (c == ' ' || c == '\t') {
+            if (!word.empty())
+                words.push_back(std::move(word));
+            word.clear();
+        } else {
+            word += c;
+        }
+    }
+    if (!word.empty())
+        words.push_back(std::move(word));
+    return words;
+}
+
+bool isExecutableFile(const std::string &path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// The program to execute, found the way a shell finds it: a name with a '/' as it is, others along PATH.
+std::string resolveProgram(const std::string &program)
+{
+    if (program.find('/') != std::string::npos)
+        return program;
+    const char *path = std::getenv("PATH");
+    std::string_view dirs = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
+    while (true) {
+        const auto colon = dirs.find(':');
+        std::string dir(dirs.substr(0, colon));
+        if (dir.empty())
+            dir = ".";
+        const std::string candidate = dir + "/" + program;
+        if (isExecutableFile(candidate))
+            return candidate;
+        if (colon == std::string_view::npos)
+            return {};
+        dirs.remove_prefix(colon + 1);
+    }
+}
+
+bool isWindowsProgram(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    char magic[2] = {};
+    return in.read(magic, 2) && magic[0] == 'M' && magic[1] == 'Z';
+}
+
+// Starts argv detached: a grandchild in its own session, so it outlives us and leaves no zombie.
+// Returns true when the exec succeeded (reported through a close-on-exec pipe).
+bool spawnDetached(const std::vector<std::string> &argv, const std::string &folder)
+{
+    if (argv.empty())
+        return false;
+    const std::string program = resolveProgram(argv.front());
+    if (program.empty())
+        return false;
+    // Everything the children need is prepared before fork: after it only async-signal-safe calls.
+    std::vector<std::string> store = argv;
+    std::vector<char *> args;
+    for (auto &a : store)
+        args.push_back(a.data());
+    args.push_back(nullptr);
+
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        return false;
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        return false;
+    }
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        ::setsid();
+        const pid_t grandchild = ::fork();
+        if (grandchild != 0)
+            ::_exit(grandchild < 0 ? 1 : 0);
+        int error = 0;
+        if (!folder.empty() && ::chdir(folder.c_str()) != 0) {
+            error = errno;
+        } else {
+            ::execve(program.c_str(), args.data(), environ);
+            error = errno;
+        }
+        [[maybe_unused]] const ssize_t written = ::write(pipeFds[1], &error, sizeof error);
+        ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    int error = 0;
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    ::close(pipeFds[0]);
+    const bool intermediateOk = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return intermediateOk && n == 0;
+}
+
+} // namespace
+
+std::vector<std::string> splitWindowsCommandLine(std::string_view text)
+{
+    std::vector<std::string> args;
+    std::string current;
+    bool inArgument = false;
+    bool inQuotes = false;
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n) {
+        const char c = text[i];
+        if (!inQuotes && (c == ' ' || c == '\t')) {
+            if (inArgument)
+                args.push_back(std::move(current));
+            current.clear();
+            inArgument = false;
+            ++i;
+            continue;
+        }
+        inArgument = true;
+        if (c == '\\') {
+            std::size_t end = i;
+            while (end < n && text[end] == '\\')
+                ++end;
+            const std::size_t count = end - i;
+            if (end < n && text[end] == '"') {
+                current.append(count / 2, '\\');
+                if (count % 2 == 1) {
+                    current += '"';
+                    ++end;
+                }
+            } else {
+                current.append(count, '\\');
+            }
+            i = end;
+        } else if (c == '"') {
+            if (inQuotes && i + 1 < n && text[i + 1] == '"') {
+                current += '"';
+                i += 2;
+            } else {
+                inQuotes = !inQuotes;
+                ++i;
+            }
+        } else {
+            current += c;
+            ++i;
+        }
+    }
+    if (inArgument)
+        args.push_back(std::move(current));
+    return args;
+}
+
+bool ShellOpen(const std::string &file, const std::string &parameters, const std::string &folder)
+{
+    if (file.empty())
+        return false;
+    const std::string target = windowsTextToSystem(file);
+    const std::string workFolder = windowsTextToSystem(folder);
+    std::vector<std::string> arguments;
+    for (const auto &argument : splitWindowsCommandLine(parameters))
+        arguments.push_back(windowsTextToSystem(argument));
+
+    if (startsWithIgnoringCase(target, "http://") || startsWithIgnoringCase(target, "https://")) {
+        auto argv = commandFromEnvironment("PELORIX_BROWSER", "xdg-open");
+        argv.push_back(target);
+        return spawnDetached(argv, workFolder);
+    }
+
+    std::string path = target;
+    if (!workFolder.empty() && std::filesystem::path(path).is_relative()) {
+        const std::string inFolder = (std::filesystem::path(workFolder) / path).string();
+        std::error_code ec;
+        if (std::filesystem::exists(inFolder, ec))
+            path = inFolder;
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return false;
+
+    std::vector<std::string> argv;
+    if (isWindowsProgram(path)) {
+        argv = commandFromEnvironment("PELORIX_WINE", "wine");
+        argv.push_back(path);
+    } else if (isExecutableFile(path)) {
+        // A relative path must still name the file after the child changes its folder.
+        argv.push_back(std::filesystem::absolute(path, ec).string());
+    } else {
+        argv = commandFromEnvironment("PELORIX_BROWSER", "xdg-open");
+        argv.push_back(std::filesystem::absolute(path, ec).string());
+        return spawnDetached(argv, workFolder);
+    }
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return spawnDetached(argv, workFolder);
+}
+
+} // namespace pelorix

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelorix {
+
+// The shell's "open": starts `file` detached from this program, without waiting for it.
+// - an http:// or https:// address opens in the desktop's browser (the command in PELORIX_BROWSER,
+//   "xdg-open" when unset);
+// - a Windows program (a file beginning with "MZ") runs through Wine: the command in the
+//   environment variable PELORIX_WINE, "wine" when unset;
+// - an executable file (ELF, script) is executed directly;
+// - any other existing file is handed to xdg-open like an address.
+// A relative `file` is looked for in `folder` first.
+// `parameters` is one command-line text, split into arguments by the Windows rules
+// (splitWindowsCommandLine). `folder`, when not empty, is the started program's working folder.
+// All three are the program's Windows-1252 text; they are handed to the system as UTF-8.
+// Returns whether the program could be started; its later fate is not followed.
+bool ShellOpen(const std::string &file, const std::string &parameters = {}, const std::string &folder = {});
+
+// Splits a command-line text into arguments as Windows programs do (CommandLineToArgvW rules for
+// the arguments after the program name): blanks and tabs separate, double quotes group; 2n
+// backslashes before a quote give n backslashes and the quote opens or closes a group; 2n+1
+// backslashes before a quote give n backslashes and a literal quote; other backslashes are literal;
+// inside a group, a doubled quote gives a literal quote.
+std::vector<std::string> splitWindowsCommandLine(std::string_view commandLine);
+
+} // namespace pelorix

@@ -1,0 +1,77 @@
+#include "shell/widgets/FormControls.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace pelorix {
+
+PictureButton::PictureButton(ButtonKind kind, QWidget *parent)
+    : QAbstractButton(parent), m_pictures(buttonPixmaps(kind))
+{
+    setFixedSize(buttonSize(kind));
+    setMouseTracking(true);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void PictureButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QPixmap &picture = isHighlighted() ? m_pictures.hover : m_pictures.normal;
+    painter.drawPixmap(rect(), picture);
+}
+
+void PictureButton::mouseMoveEvent(QMouseEvent *event)
+{
+    if (onMouseMove)
+        onMouseMove();
+    QAbstractButton::mouseMoveEvent(event);
+}
+
+void PictureButton::enterEvent(QEnterEvent *event)
+{
+    if (onMouseMove)
+        onMouseMove();
+    update();
+    QAbstractButton::enterEvent(event);
+}
+
+void PictureButton::leaveEvent(QEvent *event)
+{
+    update();
+    QAbstractButton::leaveEvent(event);
+}
+
+EventLabel::EventLabel(QWidget *parent) : QLabel(parent)
+{
+    setMouseTracking(true);
+}
+
+void EventLabel::mousePressEvent(QMouseEvent *event)
+{
+    if (onMousePress)
+        onMousePress(event);
+    event->accept();
+}
+
+void EventLabel::mouseMoveEvent(QMouseEvent *event)
+{
+    if (onMouseMove)
+        onMouseMove(event);
+    event->accept();
+}
+
+void EventLabel::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && onClick)
+        onClick();
+    event->accept();
+}
+
+void EventLabel::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (onDoubleClick)
+        onDoubleClick();
+    event->accept();
+}
+
+} // namespace pelorix

@@ -1,0 +1,72 @@
+#include "shell/widgets/QuitWindow.h"
+
+#include "platform/gui/MoveGesture.h"
+#include "shell/widgets/Artwork.h"
+#include "shell/widgets/FormControls.h"
+
+#include <QMouseEvent>
+#include <QPushButton>
+
+namespace pelorix {
+
+namespace {
+
+QPushButton *flatButton(const QString &caption, QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setFlat(true);
+    button->setFont(pelorixFont(FontRole::Sans, 16, true));
+    button->setStyleSheet(QStringLiteral("QPushButton { color: white; background: #202020; border: 1px solid #606060; }"
+                                         "QPushButton:hover { color: yellow; }"));
+    return button;
+}
+
+} // namespace
+
+TForm4::TForm4(std::function<bool(const std::string &)> kill, std::string executableFileName, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), m_kill(std::move(kill)),
+      m_executableFileName(std::move(executableFileName))
+{
+    setObjectName(QStringLiteral("TForm4"));
+    setFixedSize(484, 154);
+    setModal(true);
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, Qt::black);
+    setPalette(p);
+
+    Panel1 = new EventLabel(this);
+    Panel1->setGeometry(0, 0, 484, 154);
+    Panel1->setStyleSheet(QStringLiteral("background: black; border: 1px solid #404040;"));
+    Panel1->onMousePress = [this](QMouseEvent *event) { startMoveGesture(this, event->globalPosition().toPoint()); };
+
+    Image1 = new QLabel(this);
+    Image1->setGeometry(8, 8, 48, 48);
+    Image1->setPixmap(programIconPixmap(48));
+
+    Label1 = new QLabel(QStringLiteral("Quit application ?"), this);
+    Label1->setFont(pelorixFont(FontRole::Sans, 20, true));
+    Label1->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+    Label1->setGeometry(72, 24, 400, 40);
+    Label1->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    SpeedButton1 = flatButton(QStringLiteral("YES"), this);
+    SpeedButton1->setGeometry(72, 96, 150, 36);
+    SpeedButton2 = flatButton(QStringLiteral("NO"), this);
+    SpeedButton2->setGeometry(262, 96, 150, 36);
+    connect(SpeedButton1, &QAbstractButton::clicked, this, [this] { SpeedButton1Click(); });
+    connect(SpeedButton2, &QAbstractButton::clicked, this, [this] { SpeedButton2Click(); });
+}
+
+void TForm4::SpeedButton1Click()
+{
+    // Ends every copy of the program, this one included; nothing after this call may be relied on.
+    m_kill(m_executableFileName);
+}
+
+void TForm4::SpeedButton2Click()
+{
+    close();
+}
+
+} // namespace pelorix

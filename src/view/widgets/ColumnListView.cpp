@@ -1,0 +1,271 @@
+#include "view/widgets/ColumnListView.h"
+
+#include "core/Text.h"
+#include "shell/widgets/Artwork.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QTimer>
+
+namespace pelorix {
+
+namespace {
+
+// Every row is 13 pixels high, whatever the font says.
+class RowDelegate final : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const override
+    {
+        return {option.rect.width(), ColumnListView::kRowHeight};
+    }
+};
+
+const QColor kCheckText(149, 149, 149);
+
+} // namespace
+
+int ColumnListView::s_applyingDepth = 0;
+
+ColumnModel::ColumnModel(ServerTable &table, Column column, QObject *parent)
+    : QAbstractListModel(parent), m_table(table), m_column(column)
+{
+    m_table.addObserver(this);
+}
+
+ColumnModel::~ColumnModel()
+{
+    m_table.removeObserver(this);
+}
+
+int ColumnModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_table.rowCount(m_column);
+}
+
+QVariant ColumnModel::data(const QModelIndex &index, int role) const
+{
+    const int row = index.row();
+    if (!index.isValid() || row < 0 || row >= m_table.rowCount(m_column))
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return toQString(m_table.cell(m_column, row));
+    case Qt::CheckStateRole:
+        if (m_column == Listbox10_check)
+            return m_table.isChecked(row) ? Qt::Checked : Qt::Unchecked;
+        return {};
+    case Qt::ForegroundRole:
+        if (m_column == Listbox10_check)
+            return kCheckText;
+        return {};
+    default:
+        return {};
+    }
+}
+
+bool ColumnModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (m_column != Listbox10_check || role != Qt::CheckStateRole || !index.isValid())
+        return false;
+    m_table.setChecked(index.row(), value.toInt() == Qt::Checked);
+    return true;
+}
+
+Qt::ItemFlags ColumnModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    if (m_column == Listbox10_check)
+        f |= Qt::ItemIsUserCheckable;
+    return f;
+}
+
+// The table reports a change after making it; the model's begin/end pairs bracket nothing, which list views accept
+// because they ask for rows and cells only after the end notification.
+void ColumnModel::rowsInserted(Column column, int first, int count)
+{
+    if (column != m_column)
+        return;
+    beginInsertRows({}, first, first + count - 1);
+    endInsertRows();
+}
+
+void ColumnModel::rowsRemoved(Column column, int first, int count)
+{
+    if (column != m_column)
+        return;
+    beginRemoveRows({}, first, first + count - 1);
+    endRemoveRows();
+}
+
+void ColumnModel::cellChanged(Column column, int row)
+{
+    if (column != m_column)
+        return;
+    const QModelIndex i = index(row);
+    emit dataChanged(i, i);
+}
+
+void ColumnModel::columnReset(Column column)
+{
+    if (column != m_column)
+        return;
+    beginResetModel();
+    endResetModel();
+    emit stateChanged();
+}
+
+void ColumnModel::columnStateChanged(Column column)
+{
+    if (column == m_column)
+        emit stateChanged();
+}
+
+ColumnListView::ColumnListView(ServerTable &table, Column column, QWidget *parent)
+    : QListView(parent), m_table(table), m_column(column), m_model(new ColumnModel(table, column, this))
+{
+    setModel(m_model);
+    setItemDelegate(new RowDelegate(this));
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setFrameShape(QFrame::NoFrame);
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    setTextElideMode(Qt::ElideNone);
+    setFont(pelorixFont(FontRole::Sans, 11));
+    viewport()->setMouseTracking(true);
+    setMouseTracking(true);
+
+    connect(m_model, &ColumnModel::stateChanged, this, [this] { applyState(); });
+    // Rows arriving or leaving move the list's own current index; the table's selection stays the one shown.
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] { applyState(); });
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] { applyState(); });
+
+    QScrollBar *bar = verticalScrollBar();
+    connect(bar, &QAbstractSlider::actionTriggered, this, [this, bar](int action) {
+        // The wheel moves the slider as well, but only a held thumb, an arrow or a page click is a scroll-bar step.
+        if (action == QAbstractSlider::SliderMove && !bar->isSliderDown())
+            return;
+        m_barAction = true;
+        QTimer::singleShot(0, this, [this] { m_barAction = false; });
+    });
+    connect(bar, &QAbstractSlider::valueChanged, this, [this](int value) {
+        if (m_applying)
+            return;
+        m_table.setTopRow(m_column, value);
+        emit userScrolled(value);
+        if (m_barAction) {
+            m_barAction = false;
+            emit scrollBarStep();
+        }
+    });
+    applyState();
+}
+
+int ColumnListView::topRow() const
+{
+    return verticalScrollBar()->value();
+}
+
+void ColumnListView::applyState()
+{
+    if (m_applying)
+        return;
+    m_applying = true;
+    ++s_applyingDepth;
+    const auto &state = m_table.column(m_column);
+    setVerticalScrollBarPolicy(state.scrollBarVisible ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    if (isEnabled() != state.enabled)
+        setEnabled(state.enabled);
+    if (isHidden() == state.visible)
+        setVisible(state.visible);
+    const int selected = state.selected;
+    if (selected < 0 || selected >= m_model->rowCount()) {
+        if (currentIndex().isValid() || selectionModel()->hasSelection()) {
+            selectionModel()->clear();
+        }
+    } else if (currentIndex().row() != selected || !selectionModel()->isSelected(m_model->index(selected))) {
+        selectionModel()->setCurrentIndex(m_model->index(selected), QItemSelectionModel::ClearAndSelect);
+    }
+    if (verticalScrollBar()->value() != state.topRow) {
+        // The range follows the rows only after the next layout pass; lay out now so the top row fits.
+        if (verticalScrollBar()->maximum() < state.topRow)
+            doItemsLayout();
+        verticalScrollBar()->setValue(state.topRow);
+    }
+    --s_applyingDepth;
+    m_applying = false;
+}
+
+// A selection, not the current index: the list moves its current index on its own when it gets the focus.
+void ColumnListView::selectionChanged(const QItemSelection &selected, const QItemSelection &deselected)
+{
+    QListView::selectionChanged(selected, deselected);
+    if (m_applying)
+        return;
+    const QModelIndexList rows = selectionModel()->selectedIndexes();
+    const int row = rows.isEmpty() ? -1 : rows.front().row();
+    if (row == m_table.selectedIndex(m_column))
+        return;
+    m_table.setSelectedIndex(m_column, row);
+    emit userSelectionChanged(row);
+}
+
+void ColumnListView::mousePressEvent(QMouseEvent *event)
+{
+    if (onMousePress)
+        onMousePress(event);
+    if (m_column == Listbox10_check)
+        QListView::mousePressEvent(event);
+    event->accept();
+}
+
+void ColumnListView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (onMouseMove)
+        onMouseMove(event);
+    if (m_column == Listbox10_check)
+        QListView::mouseMoveEvent(event);
+    event->accept();
+}
+
+void ColumnListView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (onMouseRelease)
+        onMouseRelease(event);
+    if (m_column == Listbox10_check)
+        QListView::mouseReleaseEvent(event);
+    event->accept();
+}
+
+void ColumnListView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (onDoubleClick)
+        onDoubleClick(event);
+    if (m_column == Listbox10_check)
+        QListView::mouseDoubleClickEvent(event);
+    event->accept();
+}
+
+void ColumnListView::keyPressEvent(QKeyEvent *event)
+{
+    if (onKeyPress && onKeyPress(event)) {
+        event->accept();
+        return;
+    }
+    // The list's own copy of the current cell is not wanted: Ctrl+C is the name column's handler's alone.
+    if (event->matches(QKeySequence::Copy)) {
+        event->accept();
+        return;
+    }
+    QListView::keyPressEvent(event);
+}
+
+} // namespace pelorix

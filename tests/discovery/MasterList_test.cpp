@@ -1,0 +1,414 @@
+#include "discovery/MasterList.h"
+
+#include "core/EventPump.h"
+#include "core/MasterHost.h"
+#include "core/ServerTable.h"
+#include "core/SettingsStore.h"
+#include "discovery/RequestSignature.h"
+#include "discovery/WebClient.h"
+#include "platform/AtomicFile.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <dirent.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace pelorix {
+namespace {
+
+using namespace std::string_literals;
+using test::ScriptedDialogs;
+using test::TempDir;
+
+class RecordingLabels : public MasterListLabels
+{
+public:
+    void setCacheLabelVisible(bool visible) override
+    {
+        cacheVisible = visible;
+        ++cacheCalls;
+    }
+    void setTotalLabel(const std::string &text) override { total = text; }
+
+    bool cacheVisible = false;
+    int cacheCalls = 0;
+    std::string total = "Total server count: N/A";
+};
+
+std::vector<std::string> folderEntries(const std::string &folder)
+{
+    std::vector<std::string> names;
+    if (DIR *dir = ::opendir(folder.c_str())) {
+        while (const dirent *e = ::readdir(dir)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string fileText(const std::string &path)
+{
+    std::string text;
+    readWholeFile(path, text);
+    return text;
+}
+
+class MasterListTest : public ::testing::Test
+{
+protected:
+    // Runs the master-list stage with a service that answers reply.
+    MasterListOutcome fetch(const std::string &reply)
+    {
+        MasterListContext context;
+        context.webGet = [this, reply](const std::string &address, const std::string &userAgent) {
+            requests.emplace_back(address, userAgent);
+            return reply;
+        };
+        context.dialogs = &dialogs;
+        context.table = &table;
+        context.labels = &labels;
+        context.programFolder = folder.path();
+        context.whiteList = &whiteList;
+        context.refreshStep = &refreshStep;
+        context.masterList = &masterList;
+        return GetMasterList(context);
+    }
+    std::vector<std::string> addresses() const { return table.column(ListBox6_ipaddress).items; }
+    std::string cachePath() const { return folder.file("cache.dat"); }
+
+    TempDir folder;
+    ServerTable table;
+    ScriptedDialogs dialogs;
+    RecordingLabels labels;
+    std::vector<std::string> whiteList;
+    std::vector<std::string> masterList;
+    int refreshStep = 0;
+    std::vector<std::pair<std::string, std::string>> requests;
+};
+
+TEST_F(MasterListTest, AsksTheServiceWithASignedRequest)
+{
+    fetch("1.2.3.4:10481\r\n5.6.7.8:10481\r\nEND");
+    ASSERT_EQ(requests.size(), 1u);
+    const std::string prefix = "http://" + MasterHost() + "/vekta4list.php?s=";
+    const std::string &address = requests[0].first;
+    ASSERT_EQ(address.rfind(prefix, 0), 0u) << address;
+    const int number = std::stoi(address.substr(prefix.size()));
+    EXPECT_GE(number, 0);
+    EXPECT_LT(number, 99999999);
+    EXPECT_EQ(requests[0].second, SignatureFor(number));
+}
+
+TEST_F(MasterListTest, ServiceReplyIsJudgedByLengthAndTheNotFoundPhrase)
+{
+    ASSERT_TRUE(writeFileAtomically(cachePath(), "9.9.9.9:1\r\nEND\r\n"));
+    struct Case {
+        std::string reply;
+        bool fromService;
+    };
+    const Case cases[] = {
+        {"1.2.3.4:10", true},                             // exactly 10 characters
+        {"1.2.3.4:1", false},                             // 9
+        {"", false},                                      // unreachable
+        {"1;404", false},                                 // fault inside the client
+        {"<html><h1>404 Not Found</h1></html>", false},   // an error page
+        {"<html>500 Internal Server Error</html>", true}, // accepted as a list and queried
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.reply);
+        ASSERT_TRUE(writeFileAtomically(cachePath(), "9.9.9.9:1\r\nEND\r\n"));
+        const auto outcome = fetch(c.reply);
+        EXPECT_TRUE(outcome.obtained);
+        EXPECT_EQ(outcome.fromCache, !c.fromService);
+        EXPECT_EQ(labels.cacheVisible, !c.fromService);
+        EXPECT_EQ(refreshStep, 70);
+        if (c.fromService) {
+            EXPECT_EQ(fileText(cachePath()), c.reply + "\r\n");
+        } else {
+            EXPECT_EQ(addresses(), std::vector<std::string>{"9.9.9.9:1"});
+            EXPECT_EQ(labels.total, "Total server count: 1");
+        }
+    }
+    EXPECT_TRUE(dialogs.shown().empty());
+}
+
+TEST_F(MasterListTest, MissingCacheShowsTheErrorAndGivesNoList)
+{
+    table.setColumnItems(ListBox6_ipaddress, {});
+    const auto outcome = fetch("");
+    EXPECT_FALSE(outcome.obtained);
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].kind, DialogKind::Error);
+    EXPECT_EQ(dialogs.shown()[0].text,
+              "Cache file is missing, unable to use PELORIX offline.\r\nfile: " + folder.path() + "cache.dat");
+    EXPECT_FALSE(labels.cacheVisible);
+    EXPECT_EQ(labels.total, "Total server count: N/A");
+    EXPECT_EQ(refreshStep, 50);
+    EXPECT_TRUE(addresses().empty());
+    EXPECT_EQ(folderEntries(folder.path()), std::vector<std::string>{});
+}
+
+TEST_F(MasterListTest, EmptyCacheGivesMinusOneAndNoRows)
+{
+    ASSERT_TRUE(writeFileAtomically(cachePath(), ""));
+    const auto outcome = fetch("");
+    EXPECT_TRUE(outcome.obtained);
+    EXPECT_TRUE(outcome.fromCache);
+    EXPECT_TRUE(labels.cacheVisible);
+    EXPECT_EQ(labels.total, "Total server count: -1");
+    EXPECT_TRUE(addresses().empty());
+    EXPECT_TRUE(masterList.empty());
+    EXPECT_EQ(fileText(cachePath()), "");
+}
+
+TEST_F(MasterListTest, LastLineIsNotAnAddress)
+{
+    const auto outcome = fetch("1.2.3.4:10481\r\n5.6.7.8:10481\r\nEND");
+    EXPECT_FALSE(outcome.fromCache);
+    EXPECT_FALSE(labels.cacheVisible);
+    EXPECT_EQ(labels.total, "Total server count: 2");
+    EXPECT_EQ(addresses(), (std::vector<std::string>{"1.2.3.4:10481", "5.6.7.8:10481"}));
+    EXPECT_EQ(masterList.size(), 3u);
+    EXPECT_EQ(fileText(cachePath()), "1.2.3.4:10481\r\n5.6.7.8:10481\r\nEND\r\n");
+}
+
+TEST_F(MasterListTest, CacheLinesOfAnyBreakFormAreRewrittenWithCrLf)
+{
+    ASSERT_TRUE(writeFileAtomically(cachePath(), "1.1.1.1:1\n2.2.2.2:2\r3.3.3.3:3\r\nEND"));
+    const auto outcome = fetch("short");
+    EXPECT_TRUE(outcome.fromCache);
+    EXPECT_EQ(refreshStep, 70);
+    EXPECT_EQ(addresses(), (std::vector<std::string>{"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3"}));
+    EXPECT_EQ(fileText(cachePath()), "1.1.1.1:1\r\n2.2.2.2:2\r\n3.3.3.3:3\r\nEND\r\n");
+}
+
+TEST_F(MasterListTest, WhiteListMatchesWholeEntriesWithoutRegardToCase)
+{
+    const std::string list = "1.2.3.4:10480\r\nsrv.example:10480\r\n5.6.7.8:10480\r\n9.9.9.9:1\r\nEND";
+    struct Case {
+        std::vector<std::string> whiteList;
+        std::vector<std::string> masterList; // what survives the filter
+    };
+    const Case cases[] = {
+        {{"1.2.3.4:10480"}, {"1.2.3.4:10480"}},
+        {{"SRV.EXAMPLE:10480"}, {"srv.example:10480"}},
+        {{" 1.2.3.4:10480"}, {}}, // nothing is trimmed
+        {{"1.2.3.4:10480 "}, {}},
+        {{"1.2.3.4:1048"}, {}}, // whole text, not a prefix
+        {{"9.9.9.9:1", "", "1.2.3.4:10480", "end"}, {"1.2.3.4:10480", "9.9.9.9:1", "END"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.whiteList.empty() ? std::string() : c.whiteList[0]);
+        whiteList = c.whiteList;
+        fetch(list);
+        EXPECT_EQ(masterList, c.masterList);
+        // The count and the column follow the filtered list; the last survivor is dropped like the last line.
+        EXPECT_EQ(labels.total, "Total server count: " + std::to_string(static_cast<int>(c.masterList.size()) - 1));
+        std::vector<std::string> column = c.masterList;
+        if (!column.empty())
+            column.pop_back();
+        EXPECT_EQ(addresses(), column);
+        // The cache keeps the whole list.
+        EXPECT_EQ(fileText(cachePath()), list + "\r\n");
+    }
+}
+
+TEST_F(MasterListTest, CacheIsReplacedWithoutLeavingTemporaryFiles)
+{
+    ASSERT_TRUE(writeFileAtomically(cachePath(), "old:1\r\nEND\r\n"));
+    fetch("1.2.3.4:10481\r\nEND");
+    EXPECT_EQ(folderEntries(folder.path()), std::vector<std::string>{"cache.dat"});
+    EXPECT_EQ(fileText(cachePath()), "1.2.3.4:10481\r\nEND\r\n");
+}
+
+TEST_F(MasterListTest, FailedCacheWriteKeepsThePreviousCopyAndTheRefreshGoesOn)
+{
+    const std::string previous = "old:1\r\nEND\r\n";
+    ASSERT_TRUE(writeFileAtomically(cachePath(), previous));
+    // A file-size limit makes the write fail even for root; the signal it raises is ignored for the moment.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tiny = saved;
+    tiny.rlim_cur = 8;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    const auto outcome = fetch("1.2.3.4:10481\r\n5.6.7.8:10481\r\nEND");
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_TRUE(outcome.obtained);
+    EXPECT_FALSE(outcome.cacheWritten);
+    EXPECT_EQ(fileText(cachePath()), previous);
+    EXPECT_EQ(folderEntries(folder.path()), std::vector<std::string>{"cache.dat"});
+    EXPECT_EQ(addresses(), (std::vector<std::string>{"1.2.3.4:10481", "5.6.7.8:10481"}));
+    EXPECT_TRUE(dialogs.shown().empty());
+}
+
+TEST_F(MasterListTest, ReadOnlyFolderKeepsThePreviousCopy)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders";
+    const std::string previous = "old:1\r\nEND\r\n";
+    ASSERT_TRUE(writeFileAtomically(cachePath(), previous));
+    ASSERT_EQ(::chmod(folder.path().c_str(), 0555), 0);
+    const auto outcome = fetch("1.2.3.4:10481\r\nEND");
+    ::chmod(folder.path().c_str(), 0755);
+    EXPECT_TRUE(outcome.obtained);
+    EXPECT_FALSE(outcome.cacheWritten);
+    EXPECT_EQ(fileText(cachePath()), previous);
+}
+
+TEST_F(MasterListTest, OddCacheFilesNeverCrash)
+{
+    std::string big;
+    for (int i = 0; i < 100000; ++i)
+        big += "10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250) + ":10481\r\n";
+    struct Case {
+        std::string name;
+        std::string content;
+        std::vector<std::string>::size_type rows;
+    };
+    const Case cases[] = {
+        {"NUL ends the text", "1.1.1.1:1\r\n2.2.2.2:2\r\nEND\0tail\r\nmore\r\n"s, 2},
+        {"no line break", "1.1.1.1:1", 0},
+        {"not addresses", "hello\r\n\xff\xfe\r\n:::\r\n\r\nEND\r\n", 4},
+        {"100,000 lines", big, 99999},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(writeFileAtomically(cachePath(), c.content));
+        const auto outcome = fetch("");
+        EXPECT_TRUE(outcome.fromCache);
+        EXPECT_EQ(addresses().size(), c.rows);
+        EXPECT_EQ(labels.total, "Total server count: " + std::to_string(c.rows));
+    }
+}
+
+TEST(WhiteListFile, EveryLineIsAnEntryUpToTheFirstNul)
+{
+    EXPECT_EQ(whiteListLines("a\r\nb\nc\rd\0e\r\n"s), (std::vector<std::string>{"a", "b", "c", "d"}));
+    EXPECT_EQ(whiteListLines("a\r\n\r\n\nb\r\n"), (std::vector<std::string>{"a", "", "", "b"}));
+    EXPECT_TRUE(whiteListLines("").empty());
+
+    TempDir folder;
+    std::vector<std::string> list{"stale"};
+    EXPECT_FALSE(LoadWhiteList(folder.path(), list));
+    EXPECT_TRUE(list.empty());
+    ASSERT_TRUE(writeFileAtomically(folder.file("white_list.txt"), "1.2.3.4:10480\r\n\r\n5.6.7.8:10480"));
+    EXPECT_TRUE(LoadWhiteList(folder.path(), list));
+    EXPECT_EQ(list, (std::vector<std::string>{"1.2.3.4:10480", "", "5.6.7.8:10480"}));
+    EXPECT_TRUE(isWhiteListed("A.b:1", {"x", "a.B:1"}));
+    EXPECT_FALSE(isWhiteListed("a.b:1", {" a.b:1"}));
+}
+
+const std::string kInfoPrefix =
+    "The white list will be generated from the list of servers that are currently visible to you. (depending also "
+    "on your FILTERS settings)\r\nYou can send the white list to any user who has issues refreshing the server "
+    "list.\r\n\r\nCurrently visible servers: ";
+
+TEST(GenerateWhiteList, NothingVisibleReportsAndWritesNoFile)
+{
+    ServerTable table;
+    ScriptedDialogs dialogs;
+    dialogs.setNextFileName(std::string("/nonexistent/never.txt"));
+    EXPECT_FALSE(G1Click(table, dialogs));
+    ASSERT_EQ(dialogs.shown().size(), 2u);
+    EXPECT_EQ(dialogs.shown()[0].kind, DialogKind::Information);
+    EXPECT_EQ(dialogs.shown()[0].text, kInfoPrefix + "0");
+    EXPECT_EQ(dialogs.shown()[1].kind, DialogKind::Error);
+    EXPECT_EQ(dialogs.shown()[1].text, "No servers are visible!\r\nPlease adjust your FILTERS and refresh.");
+    EXPECT_TRUE(dialogs.fileRequests().empty());
+}
+
+TEST(GenerateWhiteList, WritesTheAddressColumnWithCrLf)
+{
+    TempDir folder;
+    ServerTable table;
+    table.setColumnItems(ListBox6_ipaddress, {"1.2.3.4:10481", "5.6.7.8:10481"});
+    ScriptedDialogs dialogs;
+    const std::string target = folder.file("mine.txt");
+    ASSERT_TRUE(writeFileAtomically(target, "previous content that is longer"));
+    dialogs.setNextFileName(target);
+    EXPECT_TRUE(G1Click(table, dialogs));
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].text, kInfoPrefix + "2");
+    ASSERT_EQ(dialogs.fileRequests().size(), 1u);
+    const auto &request = dialogs.fileRequests()[0];
+    EXPECT_EQ(request.title, "Save white_list.txt");
+    EXPECT_EQ(request.defaultFileName, "white_list.txt");
+    EXPECT_EQ(request.filterName, "*.txt");
+    EXPECT_EQ(request.filterPattern, "*.txt");
+    EXPECT_FALSE(request.promptOverwrite);
+    EXPECT_EQ(fileText(target), "1.2.3.4:10481\r\n5.6.7.8:10481\r\n");
+
+    // The written file reads back as the same white list.
+    std::vector<std::string> list;
+    ASSERT_TRUE(writeFileAtomically(folder.file("white_list.txt"), fileText(target)));
+    ASSERT_TRUE(LoadWhiteList(folder.path(), list));
+    EXPECT_EQ(list, table.column(ListBox6_ipaddress).items);
+}
+
+TEST(GenerateWhiteList, CancelledSaveWritesNothing)
+{
+    TempDir folder;
+    ServerTable table;
+    table.setColumnItems(ListBox6_ipaddress, {"1.2.3.4:10481"});
+    ScriptedDialogs dialogs;
+    dialogs.setNextFileName(std::nullopt);
+    EXPECT_FALSE(G1Click(table, dialogs));
+    EXPECT_EQ(dialogs.fileRequests().size(), 1u);
+    EXPECT_EQ(folderEntries(folder.path()), std::vector<std::string>{});
+}
+
+TEST(WhiteListNotice, NamesTheFileInTheProgramFolder)
+{
+    ScriptedDialogs dialogs;
+    Label3Click("/opt/pelorix/", dialogs);
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].kind, DialogKind::Information);
+    EXPECT_EQ(dialogs.shown()[0].text,
+              "The white_list.txt file is in use, you will see only servers that are mentioned in the file !\r\n"
+              "If you wish to deactivate the use of the file, please remove it.\r\n\r\nLocation: "
+              "/opt/pelorix/white_list.txt");
+}
+
+TEST(MasterListThroughWebClient, ServiceReplyFillsTheColumn)
+{
+    test::LoopbackHttpServer server;
+    server.setDefaultReply(test::LoopbackHttpServer::lengthReply("1.2.3.4:10481\n5.6.7.8:10481\nEND\n"));
+    ::setenv("PELORIX_MASTER_HOST", server.hostPort().c_str(), 1);
+    TempDir folder;
+    SettingsStore settings(folder.file("PELORIX.reg"));
+    SleepingEventPump pump;
+    ScriptedDialogs dialogs;
+    WebClient web(settings, pump, dialogs);
+    ServerTable table;
+    RecordingLabels labels;
+    MasterListContext context;
+    context.webGet = [&web](const std::string &a, const std::string &ua) { return web.WebGet(a, ua); };
+    context.dialogs = &dialogs;
+    context.table = &table;
+    context.labels = &labels;
+    context.programFolder = folder.path();
+    const auto outcome = GetMasterList(context);
+    EXPECT_TRUE(outcome.obtained);
+    EXPECT_FALSE(outcome.fromCache);
+    EXPECT_EQ(table.column(ListBox6_ipaddress).items, (std::vector<std::string>{"1.2.3.4:10481", "5.6.7.8:10481"}));
+    EXPECT_EQ(fileText(folder.file("cache.dat")), "1.2.3.4:10481\r\n5.6.7.8:10481\r\nEND\r\n");
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_NE(server.requests()[0].find("GET /vekta4list.php?s="), std::string::npos);
+}
+
+} // namespace
+} // namespace pelorix

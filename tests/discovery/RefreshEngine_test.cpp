@@ -1,0 +1,705 @@
+#include "discovery/RefreshEngine.h"
+
+#include "core/EventPump.h"
+#include "core/ServerTable.h"
+#include "core/SettingsStore.h"
+#include "core/Text.h"
+#include "discovery/QueryThread.h"
+#include "platform/Affinity.h"
+#include "platform/AtomicFile.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace pelorix {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using test::ScriptedDialogs;
+using test::TempDir;
+
+// Simulated game servers on 127.0.0.1, one socket each, served by one thread.
+class UdpFarm
+{
+public:
+    struct Server {
+        int delayMs = 0;   // -1: never answers
+        int trickleMs = 0; // > 0: after the reply, a datagram this often for 5 s
+    };
+
+    explicit UdpFarm(std::vector<Server> servers)
+        : m_servers(std::move(servers))
+    {
+        for (size_t i = 0; i < m_servers.size(); ++i) {
+            const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            sockaddr_in addr{};
+            addr.sin_family = AF_INET;
+            addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+            socklen_t len = sizeof addr;
+            ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len);
+            m_fds.push_back(fd);
+            m_addresses.push_back("127.0.0.1:" + std::to_string(ntohs(addr.sin_port)));
+        }
+        m_thread = std::thread([this] { run(); });
+    }
+    ~UdpFarm()
+    {
+        m_stop = true;
+        m_thread.join();
+        for (int fd : m_fds)
+            ::close(fd);
+    }
+    UdpFarm(const UdpFarm &) = delete;
+    UdpFarm &operator=(const UdpFarm &) = delete;
+
+    const std::vector<std::string> &addresses() const { return m_addresses; }
+    void setDelay(int ms)
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto &s : m_servers)
+            s.delayMs = ms;
+    }
+    int requests() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_requests;
+    }
+    static std::string reply(size_t index)
+    {
+        return "\\statusresponse\\0\\hostname\\Server " + std::to_string(index) +
+               "\\numplayers\\3\\maxplayers\\16\\gametype\\Kessrin\\gamevariant\\VEKTA 4\\mapname\\Harrowgate"
+               "\\hostport\\10480\\password\\0\\gamever\\1.1\\final\\\\eof\\";
+    }
+
+private:
+    struct Pending {
+        Clock::time_point due;
+        size_t index;
+        sockaddr_in to;
+        std::string payload;
+    };
+
+    void run()
+    {
+        std::vector<pollfd> polls(m_fds.size());
+        for (size_t i = 0; i < m_fds.size(); ++i)
+            polls[i] = {m_fds[i], POLLIN, 0};
+        std::vector<Pending> pending;
+        while (!m_stop) {
+            ::poll(polls.data(), polls.size(), 2);
+            const auto now = Clock::now();
+            for (size_t i = 0; i < polls.size(); ++i) {
+                if (!(polls[i].revents & POLLIN))
+                    continue;
+                char buffer[512];
+                sockaddr_in from{};
+                socklen_t len = sizeof from;
+                if (::recvfrom(m_fds[i], buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &len) < 0)
+                    continue;
+                std::lock_guard lock(m_mutex);
+                ++m_requests;
+                const Server s = m_servers[i];
+                if (s.delayMs < 0)
+                    continue;
+                pending.push_back({now + std::chrono::milliseconds(s.delayMs), i, from, reply(i)});
+                for (int t = s.trickleMs; s.trickleMs > 0 && t < 5000; t += s.trickleMs)
+                    pending.push_back({now + std::chrono::milliseconds(s.delayMs + t), i, from, "\\x\\y"});
+            }
+            for (auto it = pending.begin(); it != pending.end();) {
+                if (it->due <= now) {
+                    ::sendto(m_fds[it->index], it->payload.data(), it->payload.size(), 0,
+                             reinterpret_cast<const sockaddr *>(&it->to), sizeof it->to);
+                    it = pending.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+        }
+    }
+
+    std::vector<Server> m_servers;
+    std::vector<int> m_fds;
+    std::vector<std::string> m_addresses;
+    mutable std::mutex m_mutex;
+    int m_requests = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+std::string masterListText(const std::vector<std::string> &addresses)
+{
+    std::string text;
+    for (const auto &a : addresses)
+        text += a + "\r\n";
+    return text + "END";
+}
+
+// Sleeps briefly, runs scripted actions at their time after the origin, and ticks the watchdog every second.
+class ScriptedPump : public EventPump
+{
+public:
+    void waitForEvents(std::chrono::milliseconds maxWait) override
+    {
+        std::this_thread::sleep_for(std::min(maxWait, 2ms));
+    }
+    void processPendingEvents() override
+    {
+        const auto now = Clock::now();
+        if (m_originSet) {
+            for (auto &[at, action] : m_actions) {
+                if (action && now - m_origin >= at) {
+                    auto run = std::move(action);
+                    action = nullptr;
+                    run();
+                }
+            }
+        }
+        for (auto &[condition, action] : m_conditional) {
+            if (action && condition()) {
+                auto run = std::move(action);
+                action = nullptr;
+                run();
+            }
+        }
+        if (engine && watchdog && now - m_lastTick >= 1000ms) {
+            m_lastTick = now;
+            engine->Thread_killerTimer();
+        }
+    }
+    void setOrigin()
+    {
+        m_origin = Clock::now();
+        m_originSet = true;
+    }
+    void at(std::chrono::milliseconds when, std::function<void()> action)
+    {
+        m_actions.emplace_back(when, std::move(action));
+    }
+    // Runs action once, at the first event handling where condition holds.
+    void when(std::function<bool()> condition, std::function<void()> action)
+    {
+        m_conditional.emplace_back(std::move(condition), std::move(action));
+    }
+
+    RefreshEngine *engine = nullptr;
+    bool watchdog = true;
+
+private:
+    std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> m_actions;
+    std::vector<std::pair<std::function<bool()>, std::function<void()>>> m_conditional;
+    Clock::time_point m_origin;
+    bool m_originSet = false;
+    Clock::time_point m_lastTick = Clock::now();
+};
+
+class RecordingView : public RefreshView
+{
+public:
+    void setCacheLabelVisible(bool visible) override { cacheLabel = visible; }
+    void setTotalLabel(const std::string &text) override { total = text; }
+    void setPlayersLabel(const std::string &text) override { players = text; }
+    void setServersLabel(const std::string &text) override { servers = text; }
+    void setProgressPanelVisible(bool visible) override { panel = visible; }
+    bool isProgressPanelVisible() const override { return panel; }
+    void setProgressMaximum(int maximum) override
+    {
+        progressMax = maximum;
+        if (onMaximum)
+            onMaximum();
+        if (throwOnMaximum)
+            throw std::runtime_error("view fault");
+    }
+    void setProgressPosition(int position) override { progress = position; }
+    void setCancelCaption(const std::string &caption) override { cancelCaption = caption; }
+    void clearMapPicture() override { ++mapCleared; }
+    void setMenuItemEnabled(RefreshMenuItem item, bool enabled) override { menu[item] = enabled; }
+    void ListBox1_servernameClick() override { ++nameClicks; }
+
+    bool cacheLabel = false;
+    std::string total, players = "Players online:\tN/A", servers = "Servers online:\tN/A";
+    bool panel = false;
+    int progressMax = -100, progress = -100;
+    std::string cancelCaption;
+    int mapCleared = 0;
+    std::map<RefreshMenuItem, bool> menu;
+    int nameClicks = 0;
+    std::function<void()> onMaximum;
+    bool throwOnMaximum = false;
+};
+
+class RefreshEngineTest : public ::testing::Test
+{
+protected:
+    RefreshEngineTest()
+        : settings(folder.file("PELORIX.reg"))
+    {
+    }
+
+    // An engine whose master-list service answers listText (an empty text: unreachable).
+    void makeEngine(RefreshEngine::Options options = {})
+    {
+        if (!options.applyAffinity)
+            options.applyAffinity = [](std::uint64_t) { return true; }; // leave the test's threads alone
+        engine = std::make_unique<RefreshEngine>(
+            table, settings, dialogs, pump, view, [this](const std::string &, const std::string &) { return listText; },
+            options);
+        engine->setProgramFolder(folder.path());
+        pump.engine = engine.get();
+        view.onMaximum = [this] { pump.setOrigin(); };
+    }
+    std::vector<std::string> column(Column c) const { return table.column(c).items; }
+    // Pumps until every query thread has been joined, or the time runs out; the watchdog ticks as the pump says.
+    bool settle(std::chrono::milliseconds limit = 10s)
+    {
+        const auto end = Clock::now() + limit;
+        while (engine->liveThreads() > 0 && Clock::now() < end) {
+            PumpWait(pump, 20);
+            engine->joinFinishedThreads();
+        }
+        return engine->liveThreads() == 0;
+    }
+
+    TempDir folder;
+    SettingsStore settings;
+    ServerTable table;
+    ScriptedDialogs dialogs;
+    ScriptedPump pump;
+    RecordingView view;
+    std::string listText;
+    std::unique_ptr<RefreshEngine> engine;
+};
+
+TEST_F(RefreshEngineTest, TwoHundredFiftyServersNeverMoreThanOneHundredCountedIn)
+{
+    UdpFarm farm(std::vector<UdpFarm::Server>(250, {150, 0}));
+    listText = masterListText(farm.addresses());
+    makeEngine();
+    engine->refresh_imageClick();
+
+    const auto c = engine->counters();
+    EXPECT_EQ(c.threadsStarted, 250);
+    EXPECT_LE(c.peakActiveQueries, 100);
+    EXPECT_GE(c.minActiveQueries, 0);
+    EXPECT_EQ(engine->ActiveQueries(), 0);
+    EXPECT_EQ(view.progressMax, 249);
+    EXPECT_EQ(view.progress, 249);
+    EXPECT_EQ(view.total, "Total server count: 250");
+    EXPECT_EQ(view.servers, "Servers online:\t250");
+    EXPECT_EQ(view.players, "Players online:\t750");
+    EXPECT_EQ(view.cancelCaption, "Cancel");
+    EXPECT_FALSE(view.panel);
+    EXPECT_FALSE(view.cacheLabel);
+    EXPECT_EQ(view.mapCleared, 1);
+    EXPECT_EQ(view.nameClicks, 1);
+    EXPECT_EQ(engine->RefreshStep(), 211);
+    EXPECT_TRUE(dialogs.shown().empty());
+    // Every answer became a row, each address once, each row with its own server's values.
+    for (int c2 = 0; c2 < ColumnCount; ++c2)
+        EXPECT_EQ(table.rowCount(static_cast<Column>(c2)), 250) << c2;
+    auto addresses = column(ListBox6_ipaddress);
+    std::sort(addresses.begin(), addresses.end());
+    auto listed = farm.addresses();
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(addresses, listed);
+    for (int row = 0; row < 250; ++row) {
+        const auto index =
+            std::find(farm.addresses().begin(), farm.addresses().end(), table.cell(ListBox6_ipaddress, row)) -
+            farm.addresses().begin();
+        EXPECT_EQ(table.cell(ListBox1_servername, row), "Server " + std::to_string(index));
+        int ping = -1;
+        ASSERT_TRUE(parseInt32(table.cell(ListBox3_ping, row), ping));
+        EXPECT_GE(ping, 140);
+        EXPECT_LT(ping, 800);
+    }
+    EXPECT_EQ(table.selectedIndex(ListBox1_servername), 0);
+    EXPECT_TRUE(table.column(ListBox1_servername).enabled);
+    EXPECT_TRUE(table.column(ListBox1_servername).visible);
+    EXPECT_FALSE(view.menu[RefreshMenuItem::Joinserver1]); // the name column's click handler re-enables them
+    EXPECT_TRUE(settle());
+}
+
+TEST_F(RefreshEngineTest, CapIsReachedAndHeld)
+{
+    UdpFarm farm(std::vector<UdpFarm::Server>(12, {300, 0}));
+    listText = masterListText(farm.addresses());
+    RefreshEngine::Options options;
+    options.maxActiveQueries = 4;
+    makeEngine(options);
+    engine->refresh_imageClick();
+    EXPECT_EQ(engine->counters().peakActiveQueries, 4);
+    EXPECT_GE(engine->counters().minActiveQueries, 0);
+    EXPECT_EQ(table.rowCount(ListBox1_servername), 12);
+    EXPECT_TRUE(settle());
+}
+
+TEST_F(RefreshEngineTest, EmptyListStartsNoThreadAndSelectsNothing)
+{
+    listText = "0123456789END";
+    makeEngine();
+    engine->refresh_imageClick();
+    EXPECT_EQ(engine->counters().threadsStarted, 0);
+    EXPECT_EQ(view.progressMax, -1);
+    EXPECT_EQ(view.total, "Total server count: 0");
+    for (int c = 0; c < ColumnCount; ++c)
+        EXPECT_EQ(table.rowCount(static_cast<Column>(c)), 0);
+    EXPECT_EQ(table.selectedIndex(ListBox1_servername), -1);
+    EXPECT_EQ(view.servers, "Servers online:\tN/A"); // no answer leaves the statistics as they were
+    EXPECT_FALSE(view.panel);
+    EXPECT_EQ(engine->RefreshStep(), 211);
+}
+
+TEST_F(RefreshEngineTest, RequestDuringARefreshOnlyCancelsIt)
+{
+    UdpFarm farm(std::vector<UdpFarm::Server>(20, {300, 0}));
+    listText = masterListText(farm.addresses());
+    makeEngine();
+    bool panelAfterRequest = false;
+    int startedAtRequest = -1;
+    pump.when([&] { return engine->counters().threadsStarted == 20; },
+              [&] {
+                  startedAtRequest = engine->counters().threadsStarted;
+                  engine->refresh_imageClick();
+                  panelAfterRequest = view.panel;
+              });
+    engine->refresh_imageClick();
+    EXPECT_EQ(startedAtRequest, 20);
+    EXPECT_TRUE(panelAfterRequest); // unlike Cancel, the request leaves the panel up
+    const auto c = engine->counters();
+    EXPECT_EQ(c.refreshesCancelled, 1);
+    EXPECT_EQ(c.refreshesCompleted, 1);
+    EXPECT_EQ(c.threadsStarted, 20);
+    EXPECT_EQ(c.forcedStops, 0);
+    EXPECT_EQ(farm.requests(), 20);
+    // The row pass saw the request and emptied the table.
+    for (int col = 0; col < ColumnCount; ++col)
+        EXPECT_EQ(table.rowCount(static_cast<Column>(col)), 0);
+    EXPECT_TRUE(settle());
+}
+
+TEST_F(RefreshEngineTest, CancelAfterThreeHundredMillisecondsStopsNothingByForce)
+{
+    UdpFarm farm(std::vector<UdpFarm::Server>(150, {500, 0}));
+    listText = masterListText(farm.addresses());
+    makeEngine();
+    int forcedAtCancel = -1;
+    int startedAtCancel = -1;
+    pump.at(300ms, [&] {
+        engine->cancel_ping_buttonClick();
+        forcedAtCancel = engine->counters().forcedStops;
+        startedAtCancel = engine->counters().threadsStarted;
+        EXPECT_FALSE(view.panel);
+        EXPECT_TRUE(engine->CancelRequested());
+    });
+    engine->refresh_imageClick();
+    EXPECT_EQ(forcedAtCancel, 0);
+    EXPECT_GT(startedAtCancel, 0);
+    EXPECT_LE(startedAtCancel, 100);
+    EXPECT_EQ(engine->counters().threadsStarted, startedAtCancel); // no thread started after Cancel
+    EXPECT_EQ(engine->ActiveQueries(), 0);
+    for (int col = 0; col < ColumnCount; ++col)
+        EXPECT_EQ(table.rowCount(static_cast<Column>(col)), 0);
+    EXPECT_TRUE(settle());
+}
+
+TEST_F(RefreshEngineTest, SecondRefreshShowsOnlyItsOwnPings)
+{
+    UdpFarm farm(std::vector<UdpFarm::Server>(30, {20, 0}));
+    listText = masterListText(farm.addresses());
+    makeEngine();
+    engine->refresh_imageClick();
+    ASSERT_EQ(table.rowCount(ListBox3_ping), 30);
+    farm.setDelay(400);
+    engine->refresh_imageClick();
+    ASSERT_EQ(table.rowCount(ListBox3_ping), 30);
+    ASSERT_EQ(table.rowCount(ListBox6_ipaddress), 30);
+    for (int row = 0; row < 30; ++row) {
+        int ping = -1;
+        ASSERT_TRUE(parseInt32(table.cell(ListBox3_ping, row), ping));
+        EXPECT_GE(ping, 380) << row;
+    }
+    EXPECT_EQ(engine->counters().refreshesCompleted, 2);
+    EXPECT_TRUE(settle());
+}
+
+TEST_F(RefreshEngineTest, LateAnswerNeverReachesItsOwnOrALaterRefresh)
+{
+    // The only server answers at 1000 ms: its thread is counted out at 800 ms, the refresh stops waiting,
+    // and the answer collected in the continuation window reaches the gate afterwards.
+    UdpFarm farm({{1000, 0}});
+    listText = masterListText(farm.addresses());
+    pump.watchdog = false;
+    makeEngine();
+    engine->refresh_imageClick();
+    EXPECT_EQ(table.rowCount(ListBox1_servername), 0);
+    EXPECT_EQ(table.rowCount(ListBox6_ipaddress), 0);
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(engine->counters().lateAnswersDropped, 1);
+
+    farm.setDelay(10);
+    engine->refresh_imageClick();
+    ASSERT_EQ(table.rowCount(ListBox1_servername), 1);
+    int ping = -1;
+    ASSERT_TRUE(parseInt32(table.cell(ListBox3_ping, 0), ping));
+    EXPECT_LT(ping, 500);
+}
+
+TEST_F(RefreshEngineTest, AddressListedTwiceGivesOneRowPerListing)
+{
+    UdpFarm farm({{10, 0}, {30, 0}});
+    const auto &a = farm.addresses();
+    listText = masterListText({a[0], a[1], a[0]});
+    makeEngine();
+    engine->refresh_imageClick();
+    EXPECT_EQ(engine->counters().threadsStarted, 3);
+    EXPECT_EQ(column(ListBox6_ipaddress), (std::vector<std::string>{a[0], a[0], a[1]}));
+    EXPECT_EQ(table.rowCount(ListBox1_servername), 3);
+    EXPECT_EQ(table.cell(ListBox1_servername, 0), "Server 0");
+    EXPECT_EQ(table.cell(ListBox1_servername, 1), "Server 0");
+    EXPECT_EQ(table.cell(ListBox1_servername, 2), "Server 1");
+    EXPECT_TRUE(settle());
+}
+
+TEST(ReorderAddresses, AnswerOrderOncePerListedRow)
+{
+    struct Case {
+        std::vector<std::string> column, replies, expected;
+    };
+    const Case cases[] = {
+        {{"a", "b", "c"}, {"c", "a"}, {"c", "a"}},
+        {{"a", "b", "a"}, {"a", "b", "a"}, {"a", "a", "b"}}, // listed twice, answered twice: two rows, not four
+        {{"a", "b", "a"}, {"a"}, {"a", "a"}},                // listed twice, answered once
+        {{"a", "b"}, {"b", "b", "b"}, {"b"}},
+        {{"a"}, {"A"}, {}}, // exact, case-sensitive
+        {{}, {"a"}, {}},
+    };
+    for (const auto &c : cases) {
+        const auto got = RefreshEngine::reorderAddresses(c.column, c.replies);
+        EXPECT_EQ(got, c.expected);
+        EXPECT_LE(got.size(), c.column.size());
+    }
+}
+
+TEST(AffinityCounter, MasksCycleThroughProcessorCountPlusOne)
+{
+    std::atomic<int> counter{0};
+    std::vector<std::uint64_t> masks;
+    for (int i = 0; i < 7; ++i)
+        masks.push_back(nextAffinityMask(counter, 4));
+    EXPECT_EQ(masks, (std::vector<std::uint64_t>{1, 2, 3, 4, 5, 1, 2}));
+    std::atomic<int> single{0};
+    EXPECT_EQ(nextAffinityMask(single, 1), 1u);
+    EXPECT_EQ(nextAffinityMask(single, 1), 2u);
+    EXPECT_EQ(nextAffinityMask(single, 1), 1u);
+}
+
+TEST(AffinityCounter, MaskWithoutAnExistingProcessorIsRefused)
+{
+    std::thread([] {
+        const std::uint64_t before = currentThreadAffinityMask();
+        ASSERT_NE(before, 0u);
+        const int cpus = systemProcessorCount();
+        if (cpus < 64) {
+            EXPECT_FALSE(setCurrentThreadAffinityMask(std::uint64_t{1} << 63));
+            EXPECT_EQ(currentThreadAffinityMask(), before);
+        }
+        const std::uint64_t first = before & (~before + 1); // lowest allowed processor
+        EXPECT_TRUE(setCurrentThreadAffinityMask(first));
+        EXPECT_EQ(currentThreadAffinityMask(), first);
+    }).join();
+    EXPECT_GE(systemProcessorCount(), 1);
+}
+
+TEST_F(RefreshEngineTest, ThreadsGetMasksOneToProcessorCountPlusOne)
+{
+    UdpFarm farm(std::vector<UdpFarm::Server>(6, {10, 0}));
+    listText = masterListText(farm.addresses());
+    std::mutex lock;
+    std::vector<std::uint64_t> masks;
+    RefreshEngine::Options options;
+    options.processorCount = 4;
+    options.onAffinityMask = [&](std::uint64_t mask) {
+        std::lock_guard guard(lock);
+        masks.push_back(mask);
+    };
+    makeEngine(options);
+    EXPECT_EQ(engine->ProcessorCount(), 4);
+    engine->refresh_imageClick();
+    ASSERT_TRUE(settle());
+    std::lock_guard guard(lock);
+    std::sort(masks.begin(), masks.end()); // threads report in any order; the counter hands them out in order
+    EXPECT_EQ(masks, (std::vector<std::uint64_t>{1, 1, 2, 3, 4, 5}));
+}
+
+TEST_F(RefreshEngineTest, WatchdogStopsAThreadStillCollectingAfterOneSecond)
+{
+    UdpFarm farm({{20, 100}}); // keeps sending a datagram every 100 ms
+    listText = masterListText(farm.addresses());
+    makeEngine();
+    engine->refresh_imageClick();
+    ASSERT_TRUE(settle(5s));
+    EXPECT_EQ(engine->counters().forcedStops, 1);
+    // Stopped by force, it recorded nothing: the final pass removed its placeholder row.
+    EXPECT_EQ(table.rowCount(ListBox1_servername), 0);
+    EXPECT_EQ(engine->ActiveQueries(), 0);
+    EXPECT_GE(engine->counters().minActiveQueries, 0);
+}
+
+TEST_F(RefreshEngineTest, MissingListKeepsThePanelUpUntilCancel)
+{
+    listText = "";
+    makeEngine();
+    engine->refresh_imageClick();
+    ASSERT_EQ(dialogs.texts().size(), 1u);
+    EXPECT_EQ(dialogs.texts()[0],
+              "Cache file is missing, unable to use PELORIX offline.\r\nfile: " + folder.path() + "cache.dat");
+    EXPECT_TRUE(view.panel);
+    EXPECT_EQ(engine->RefreshStep(), 50);
+    EXPECT_EQ(engine->lastEnd(), RefreshEnd::NoList);
+
+    engine->refresh_imageClick(); // the panel marks a refresh as running: this only cancels
+    EXPECT_EQ(dialogs.texts().size(), 1u);
+    EXPECT_EQ(engine->counters().refreshesCancelled, 1);
+    EXPECT_TRUE(engine->CancelRequested());
+
+    engine->cancel_ping_buttonClick();
+    EXPECT_FALSE(view.panel);
+    listText = "0123456789\r\nEND"; // the service is back
+    engine->refresh_imageClick();
+    EXPECT_EQ(dialogs.texts().size(), 1u);
+    EXPECT_EQ(engine->RefreshStep(), 211);
+    EXPECT_EQ(view.total, "Total server count: 1");
+}
+
+TEST_F(RefreshEngineTest, OfflineCacheIsShownOnTheCacheLabel)
+{
+    UdpFarm farm({{10, 0}});
+    ASSERT_TRUE(writeFileAtomically(folder.file("cache.dat"), masterListText(farm.addresses()) + "\r\n"));
+    listText = "1;404";
+    makeEngine();
+    engine->refresh_imageClick();
+    EXPECT_TRUE(view.cacheLabel);
+    EXPECT_TRUE(engine->lastListFromCache());
+    EXPECT_EQ(table.rowCount(ListBox1_servername), 1);
+    EXPECT_TRUE(settle());
+}
+
+TEST_F(RefreshEngineTest, FaultShowsTheStepReachedAndStillRunsTheFinalPass)
+{
+    UdpFarm farm({{10, 0}});
+    listText = masterListText(farm.addresses());
+    makeEngine();
+    view.throwOnMaximum = true;
+    engine->refresh_imageClick();
+    ASSERT_EQ(dialogs.texts().size(), 1u);
+    EXPECT_EQ(dialogs.texts()[0], "Error: #80");
+    EXPECT_EQ(engine->lastEnd(), RefreshEnd::Fault);
+    EXPECT_TRUE(view.panel); // left as it was at the fault
+    EXPECT_FALSE(table.column(ListBox1_servername).enabled);
+    EXPECT_FALSE(engine->refreshInProgress());
+    engine->cancel_ping_buttonClick();
+    view.throwOnMaximum = false;
+    engine->refresh_imageClick();
+    EXPECT_EQ(table.rowCount(ListBox1_servername), 1);
+    EXPECT_TRUE(table.column(ListBox1_servername).enabled);
+    EXPECT_TRUE(settle());
+}
+
+// Throws once, when the check cell of the first placeholder row is appended.
+class ThrowingObserver : public ServerTableObserver
+{
+public:
+    void rowsInserted(Column column, int, int) override
+    {
+        if (column == Listbox10_check && !m_thrown) {
+            m_thrown = true;
+            throw std::runtime_error("observer fault");
+        }
+    }
+    void rowsRemoved(Column, int, int) override {}
+    void cellChanged(Column, int) override {}
+    void columnReset(Column) override {}
+    void columnStateChanged(Column) override {}
+
+private:
+    bool m_thrown = false;
+};
+
+TEST_F(RefreshEngineTest, PlaceholderRowFaultIsReportedAndTheLoopGoesOn)
+{
+    UdpFarm farm(std::vector<UdpFarm::Server>(3, {10, 0}));
+    listText = masterListText(farm.addresses());
+    ThrowingObserver observer;
+    table.addObserver(&observer);
+    makeEngine();
+    engine->refresh_imageClick();
+    table.removeObserver(&observer);
+    EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"Error #?"});
+    EXPECT_EQ(engine->lastEnd(), RefreshEnd::Completed);
+    EXPECT_EQ(engine->counters().threadsStarted, 3);
+    EXPECT_EQ(table.rowCount(ListBox1_servername), 3);
+    EXPECT_TRUE(settle());
+}
+
+TEST_F(RefreshEngineTest, RefreshAfterCancelWaitsForTheCancelledOneToEnd)
+{
+    // Cancel hides the panel, but the first refresh still waits for its threads: a request then only cancels.
+    UdpFarm farm(std::vector<UdpFarm::Server>(10, {-1, 0}));
+    listText = masterListText(farm.addresses());
+    makeEngine();
+    bool inProgressAfterCancel = false;
+    pump.at(200ms, [&] {
+        engine->cancel_ping_buttonClick();
+        inProgressAfterCancel = engine->refreshInProgress();
+        engine->refresh_imageClick();
+    });
+    engine->refresh_imageClick();
+    EXPECT_TRUE(inProgressAfterCancel);
+    EXPECT_EQ(engine->counters().refreshesCancelled, 1);
+    EXPECT_EQ(engine->counters().threadsStarted, 10);
+    EXPECT_EQ(farm.requests(), 10);
+    EXPECT_TRUE(settle());
+}
+
+TEST_F(RefreshEngineTest, QuittingMidRefreshJoinsEveryThread)
+{
+    UdpFarm farm(std::vector<UdpFarm::Server>(150, {-1, 0}));
+    listText = masterListText(farm.addresses());
+    makeEngine();
+    const auto begin = Clock::now();
+    pump.at(300ms, [&] { engine->stopAll(); });
+    engine->refresh_imageClick();
+    EXPECT_LT(Clock::now() - begin, 5s);
+    EXPECT_LE(engine->counters().threadsStarted, 100);
+    engine.reset(); // threads may still be in their windows: the destructor stops and joins them
+}
+
+TEST_F(RefreshEngineTest, DestroyingTheEngineWhileThreadsFinishIsClean)
+{
+    // Silent servers: the refresh ends when the threads are counted out at 800 ms; they run on until about 1100 ms.
+    UdpFarm farm(std::vector<UdpFarm::Server>(40, {-1, 0}));
+    listText = masterListText(farm.addresses());
+    makeEngine();
+    const auto begin = Clock::now();
+    engine->refresh_imageClick();
+    EXPECT_GE(Clock::now() - begin, 800ms); // nobody is counted out before the deadline
+    EXPECT_GT(engine->liveThreads(), 0);
+    EXPECT_GE(engine->counters().minActiveQueries, 0);
+    engine.reset();
+}
+
+} // namespace
+} // namespace pelorix

@@ -1,0 +1,325 @@
+#include "shell/widgets/MainWindow.h"
+
+#include "shell/widgets/WindowTestSupport.h"
+#include "view/MapPicture.h"
+#include "view/widgets/ColumnListView.h"
+
+#include "shell/widgets/FormControls.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QWheelEvent>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace pelorix {
+namespace {
+
+using test::WindowUnderTest;
+
+constexpr int kRowHeight = ColumnListView::kRowHeight;
+
+// Writes a one-colour JPEG picture.
+void writePicture(const std::string &path, std::uint8_t r, std::uint8_t g, std::uint8_t b)
+{
+    RgbImage image;
+    image.width = 16;
+    image.height = 16;
+    for (int i = 0; i < 16 * 16; ++i)
+        image.pixels.insert(image.pixels.end(), {r, g, b});
+    ASSERT_TRUE(encodeJpegFile(path, image));
+}
+
+QPoint rowPoint(int row, int x = 20)
+{
+    return {x, row * kRowHeight + kRowHeight / 2};
+}
+
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::filesystem::create_directories(w.folder.file("maps"));
+        ASSERT_TRUE(w.create());
+        // The table is filled by hand here; the first refresh must not empty it.
+        form().Timer2->stop();
+        form().show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form()));
+    }
+
+    TForm1 &form() { return w.form1(); }
+    ServerTable &table() { return form().table(); }
+
+    void fill(int rows)
+    {
+        std::vector<std::string> addresses;
+        for (int i = 0; i < rows; ++i) {
+            table().AppendPlaceholderRow();
+            const std::string n = std::to_string(i);
+            table().PutRowValues(i, " ", "Server " + n, "3/16", std::to_string(20 + i), "CTF", "map" + n, "VEKTA 4",
+                                 "1.1");
+            addresses.push_back("10.0.0." + n + ":10481");
+        }
+        table().setColumnItems(ListBox6_ipaddress, addresses);
+        QCoreApplication::processEvents();
+    }
+
+    void expectSelected(int row)
+    {
+        for (int c = 0; c < ColumnCount; ++c) {
+            EXPECT_EQ(table().selectedIndex(static_cast<Column>(c)), row) << "column " << c;
+            EXPECT_EQ(form().columnView(static_cast<Column>(c))->currentIndex().row(), row) << "view " << c;
+        }
+    }
+
+    void selectInNameColumn(int row)
+    {
+        table().setSelectedIndex(ListBox1_servername, row);
+        form().ListBox1_servernameClick();
+    }
+
+    WindowUnderTest w;
+};
+
+TEST_F(MainWindowTest, PressOnTheMapColumnFarRightSelectsTheRowEverywhere)
+{
+    fill(10);
+    QWidget *map = form().ListBox5_mapname->viewport();
+    QTest::mousePress(map, Qt::LeftButton, {}, rowPoint(4, map->width() - 3));
+    expectSelected(4);
+    EXPECT_TRUE(form().DragSelecting());
+    QTest::mouseRelease(map, Qt::LeftButton, {}, rowPoint(4, map->width() - 3));
+    EXPECT_FALSE(form().DragSelecting());
+    // The click that ends with the release enables the popup items.
+    for (QAction *item : {form().Joinserver1, form().Updatesingle1, form().Showplayers2, form().Deleteserver1})
+        EXPECT_TRUE(item->isEnabled());
+}
+
+TEST_F(MainWindowTest, DragFromRowThreeToRowEightOverThePingColumnSelectsRowEightAndItsPicture)
+{
+    writePicture(w.folder.file("maps/map8.jpg"), 250, 0, 0);
+    writePicture(w.folder.file("maps/none.jpg"), 0, 0, 250);
+    fill(12);
+    QWidget *ping = form().ListBox3_ping->viewport();
+    QTest::mousePress(ping, Qt::LeftButton, {}, rowPoint(3));
+    expectSelected(3);
+    for (int row = 4; row <= 8; ++row)
+        QTest::mouseMove(ping, rowPoint(row));
+    expectSelected(8);
+    QTest::mouseRelease(ping, Qt::LeftButton, {}, rowPoint(8));
+    expectSelected(8);
+    const QImage shown = form().MAP_picture->pixmap().toImage();
+    ASSERT_FALSE(shown.isNull());
+    const QColor centre = shown.pixelColor(shown.width() / 2, shown.height() / 2);
+    EXPECT_GT(centre.red(), 200);
+    EXPECT_LT(centre.blue(), 60);
+}
+
+TEST_F(MainWindowTest, PressBelowTheLastRowClearsTheSelectionAndKeepsTheMenu)
+{
+    fill(5);
+    selectInNameColumn(2);
+    ASSERT_TRUE(form().Joinserver1->isEnabled());
+    QWidget *name = form().ListBox1_servername->viewport();
+    QTest::mousePress(name, Qt::LeftButton, {}, rowPoint(9));
+    QTest::mouseRelease(name, Qt::LeftButton, {}, rowPoint(9));
+    expectSelected(-1);
+    EXPECT_TRUE(form().Joinserver1->isEnabled());
+    EXPECT_TRUE(form().Deleteserver1->isEnabled());
+}
+
+TEST_F(MainWindowTest, DownMovesAllColumnsFromTheNameColumnAndIsUndoneInThePingColumn)
+{
+    fill(6);
+    selectInNameColumn(2);
+    form().ListBox1_servername->setFocus();
+    QTest::keyClick(form().ListBox1_servername, Qt::Key_Down);
+    expectSelected(3);
+    form().ListBox3_ping->setFocus();
+    QTest::keyClick(form().ListBox3_ping, Qt::Key_Down);
+    expectSelected(3);
+}
+
+TEST_F(MainWindowTest, PopupShortcutsAreConsumedAlsoWhileTheirItemIsDisabled)
+{
+    fill(3);
+    QSignalSpy joins(&form(), &TForm1::joinRequested);
+    QSignalSpy updates(form().Updatesingle1, &QAction::triggered);
+    QSignalSpy deletes(form().Deleteserver1, &QAction::triggered);
+    ColumnListView *name = form().ListBox1_servername;
+    ColumnListView *ping = form().ListBox3_ping;
+
+    struct Case
+    {
+        const char *what;
+        bool itemsEnabled;
+        ColumnListView *view;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int joins, updates, deletes;
+    };
+    const Case cases[] = {
+        {"Enter, disabled, name column", false, name, Qt::Key_Return, {}, 0, 0, 0},
+        {"F5, disabled", false, name, Qt::Key_F5, {}, 0, 0, 0},
+        {"Del, disabled, ping column", false, ping, Qt::Key_Delete, {}, 0, 0, 0},
+        {"Shift+Enter reaches the name column's key handler", false, name, Qt::Key_Return, Qt::ShiftModifier, 1, 0, 0},
+        {"Shift+Enter in the ping column has no handler", false, ping, Qt::Key_Return, Qt::ShiftModifier, 0, 0, 0},
+        {"Enter, enabled, joins once", true, name, Qt::Key_Return, {}, 1, 0, 0},
+        {"Enter, enabled, ping column", true, ping, Qt::Key_Return, {}, 1, 0, 0},
+        {"F5, enabled", true, ping, Qt::Key_F5, {}, 0, 1, 0},
+        {"Ctrl+F5 is not the shortcut", true, ping, Qt::Key_F5, Qt::ControlModifier, 0, 0, 0},
+        {"Del, enabled", true, name, Qt::Key_Delete, {}, 0, 0, 1},
+    };
+    for (const Case &c : cases) {
+        for (QAction *item : {form().Joinserver1, form().Updatesingle1, form().Showplayers2, form().Deleteserver1})
+            item->setEnabled(c.itemsEnabled);
+        joins.clear();
+        updates.clear();
+        deletes.clear();
+        c.view->setFocus();
+        QTest::keyClick(c.view, c.key, c.modifiers);
+        EXPECT_EQ(joins.count(), c.joins) << c.what;
+        EXPECT_EQ(updates.count(), c.updates) << c.what;
+        EXPECT_EQ(deletes.count(), c.deletes) << c.what;
+    }
+}
+
+TEST_F(MainWindowTest, CtrlCCopiesTheAddressCellOnlyFromTheNameColumn)
+{
+    fill(4);
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    const QString untouched = QStringLiteral("untouched");
+
+    clipboard->setText(untouched);
+    QTest::keyClick(form().ListBox1_servername, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard->text(), untouched) << "no selected row";
+
+    selectInNameColumn(2);
+    QTest::keyClick(form().ListBox1_servername, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(clipboard->text(), untouched) << "Ctrl+Shift+C";
+    QTest::keyClick(form().ListBox3_ping, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard->text(), untouched) << "ping column";
+    QTest::keyClick(form().ListBox1_servername, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard->text(), QStringLiteral("10.0.0.2:10481"));
+}
+
+TEST_F(MainWindowTest, HoverTextsAndTheNameColumnHint)
+{
+    fill(7);
+    struct Case
+    {
+        QWidget *widget;
+        QString text;
+        QPoint at = {-1, -1};
+    };
+    const Case cases[] = {
+        {form().sSpeedButton11, QStringLiteral("Join selected server")},
+        {form().Image1, QString(), QPoint(300, 60)}, // the bare background above the table
+        {form().sSpeedButton5, QStringLiteral("Add server to the list")},
+        {form().sSpeedButton7, QStringLiteral("Options")},
+        {form().sSpeedButton6, QStringLiteral("Quit application")},
+        {form().sSpeedButton8, QStringLiteral("Refresh server list")},
+        {form().sSpeedButton9, QStringLiteral("Connect to server using IP directly")},
+        {form().sSpeedButton10, QStringLiteral("Set server filters")},
+        {form().Name_edit, QStringLiteral("Set your multiplayer nick name")},
+        {form().ListBox7_mod->viewport(), QStringLiteral("Select a server to connect to.")},
+    };
+    for (const Case &c : cases) {
+        form().Label1->setText(QStringLiteral("previous"));
+        QTest::mouseMove(c.widget, c.at.x() >= 0 ? c.at : QPoint(c.widget->width() / 2, c.widget->height() / 2));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(form().Label1->text(), c.text) << c.widget->objectName().toStdString();
+    }
+    EXPECT_EQ(form().ListBox1_servername->toolTip(), QStringLiteral("There are 7 servers available."));
+    EXPECT_EQ(form().Listbox10_check->toolTip(), QStringLiteral("Wait for free slot and join"));
+}
+
+TEST_F(MainWindowTest, ScrollBarStepsHideTheColumnsUntilTheNextEventAndTheWheelDoesNot)
+{
+    fill(200);
+    QTest::qWait(20);
+    ColumnListView *name = form().ListBox1_servername;
+    name->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    const int top = name->topRow();
+    ASSERT_GT(top, 0);
+    EXPECT_TRUE(table().ReshowColumns);
+    for (Column c : {ListBox0_index, ListBox2_players, ListBox5_mapname, Listbox10_check})
+        EXPECT_TRUE(form().columnView(c)->isHidden()) << c;
+    EXPECT_FALSE(form().ListBox3_ping->isEnabled());
+    EXPECT_TRUE(name->isVisible());
+
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(table().ReshowColumns);
+    for (int c = 0; c < ColumnCount; ++c) {
+        ColumnListView *view = form().columnView(static_cast<Column>(c));
+        EXPECT_TRUE(view->isVisible()) << c;
+        EXPECT_EQ(view->topRow(), top) << c;
+    }
+    EXPECT_TRUE(form().ListBox3_ping->isEnabled());
+    EXPECT_FALSE(form().ListBox0_index->isEnabled());
+
+    QWheelEvent wheel(QPointF(20, 20), name->viewport()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(name->viewport(), &wheel);
+    const int wheelTop = name->topRow();
+    ASSERT_GT(wheelTop, top);
+    EXPECT_FALSE(table().ReshowColumns);
+    EXPECT_FALSE(form().ListBox4_gametype->isHidden());
+    QCoreApplication::processEvents();
+    for (int c = 0; c < ColumnCount; ++c)
+        EXPECT_EQ(form().columnView(static_cast<Column>(c))->topRow(), wheelTop) << c;
+}
+
+TEST_F(MainWindowTest, ShowMapPictureWithAPictureWithoutOneAndWithAHostileName)
+{
+    writePicture(w.folder.file("maps/dm_alpha.jpg"), 240, 0, 0);
+    writePicture(w.folder.file("maps/none.jpg"), 0, 0, 240);
+    writePicture(w.folder.file("secret.jpg"), 0, 240, 0);
+    struct Case
+    {
+        std::string map;
+        bool red, green, blue;
+    };
+    const Case cases[] = {
+        {"dm_alpha", true, false, false}, // its own picture
+        {"?", false, false, true},        // a placeholder row: none.jpg
+        {"dm_unknown", false, false, true},
+        {"../secret", false, false, true}, // never a file outside maps/
+    };
+    table().AppendPlaceholderRow();
+    for (const Case &c : cases) {
+        table().PutRowValues(0, " ", "x", "1/2", "9", "DM", c.map, "v", "1");
+        form().MAP_picture->clear();
+        selectInNameColumn(0);
+        const QImage shown = form().MAP_picture->pixmap().toImage();
+        ASSERT_FALSE(shown.isNull()) << c.map;
+        const QColor centre = shown.pixelColor(shown.width() / 2, shown.height() / 2);
+        EXPECT_EQ(centre.red() > 160, c.red) << c.map;
+        EXPECT_EQ(centre.green() > 160, c.green) << c.map;
+        EXPECT_EQ(centre.blue() > 160, c.blue) << c.map;
+    }
+    // No selected row: the picture stays as it was.
+    selectInNameColumn(-1);
+    EXPECT_FALSE(form().MAP_picture->pixmap().isNull());
+}
+
+TEST_F(MainWindowTest, DoubleClickAndJoinButtonRequestTheJoin)
+{
+    fill(3);
+    QSignalSpy joins(&form(), &TForm1::joinRequested);
+    QTest::mouseDClick(form().ListBox4_gametype->viewport(), Qt::LeftButton, {}, rowPoint(1));
+    EXPECT_EQ(joins.count(), 1);
+    QTest::mouseClick(form().sSpeedButton11, Qt::LeftButton);
+    EXPECT_EQ(joins.count(), 2);
+}
+
+} // namespace
+} // namespace pelorix

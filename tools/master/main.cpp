@@ -1,0 +1,314 @@
+// pelorix-master: the master-list web service the browser talks to, and its administration commands.
+#include "MasterService.h"
+#include "MasterStore.h"
+#include "Password.h"
+#include "ServerAddress.h"
+
+#include <pthread.h>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace pelorix::master;
+
+namespace {
+
+constexpr int kUsageError = 64;
+
+const char *const kUsage = R"(usage: pelorix-master COMMAND [OPTIONS] [ARGS]
+
+commands:
+  serve [--listen ADDR] [--port N] [--allow-loopback] [--no-check] [--installer FILE]
+        [--threads N] [--public-address HOST[:PORT]]
+                          run the web service (default 127.0.0.1:8480; port 0 picks a free one)
+  list                    print the listed servers, one a line
+  add HOST:PORT           list a server (no status check)
+  remove HOST:PORT        take a server off the list
+  import FILE             list every address of a plain list, one a line (other lines are skipped)
+  set-password [PW]       set the administrator password (read from standard input when not given)
+  set-version TEXT        set the newest version the service announces
+  set-motd TEXT | --file FILE
+                          set the message of the day
+
+every command takes --db PATH (default: ./pelorix-master.db)
+)";
+
+struct Arguments
+{
+    std::map<std::string, std::string> values;
+    std::set<std::string> flags;
+    std::vector<std::string> positional;
+
+    bool has(const std::string &name) const { return values.count(name) || flags.count(name); }
+    std::string value(const std::string &name, const std::string &fallback = {}) const
+    {
+        const auto it = values.find(name);
+        return it == values.end() ? fallback : it->second;
+    }
+};
+
+bool parseArguments(const std::vector<std::string> &args, Arguments &parsed, std::string &error)
+{
+    static const std::set<std::string> withValue{"--db",      "--listen", "--port", "--installer",
+                                                 "--threads", "--file",   "--public-address"};
+    static const std::set<std::string> flags{"--allow-loopback", "--no-check"};
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        if (withValue.count(arg)) {
+            if (i + 1 >= args.size()) {
+                error = arg + " needs a value";
+                return false;
+            }
+            parsed.values[arg] = args[++i];
+        } else if (flags.count(arg)) {
+            parsed.flags.insert(arg);
+        } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+            error = "unknown option " + arg;
+            return false;
+        } else {
+            parsed.positional.push_back(arg);
+        }
+    }
+    return true;
+}
+
+bool parseCount(const std::string &text, int minimum, int maximum, int &value)
+{
+    try {
+        std::size_t used = 0;
+        value = std::stoi(text, &used);
+        return used == text.size() && value >= minimum && value <= maximum;
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
+bool readFile(const std::string &path, std::string &text)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return !file.bad();
+}
+
+// Lines at CR LF, lone CR or lone LF.
+std::vector<std::string> splitLines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            lines.push_back(line);
+            line.clear();
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            line.push_back(c);
+        }
+    }
+    if (!line.empty())
+        lines.push_back(line);
+    return lines;
+}
+
+std::string trimmed(const std::string &text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string utcDate()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    gmtime_r(&now, &parts);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y-%m-%d", &parts);
+    return text;
+}
+
+int fail(const std::string &message, int status = 1)
+{
+    std::fprintf(stderr, "pelorix-master: %s\n", message.c_str());
+    return status;
+}
+
+int serve(MasterStore &store, const Arguments &args)
+{
+    ServiceOptions options;
+    options.listenHost = args.value("--listen", options.listenHost);
+    options.allowLoopback = args.has("--allow-loopback");
+    options.checkStatus = !args.has("--no-check");
+    options.installerPath = args.value("--installer");
+    options.publicAddress = args.value("--public-address");
+    if (args.has("--port") && !parseCount(args.value("--port"), 0, 65535, options.port))
+        return fail("--port must be a number from 0 to 65535", kUsageError);
+    if (args.has("--threads") && !parseCount(args.value("--threads"), 1, 1024, options.threads))
+        return fail("--threads must be a number from 1 to 1024", kUsageError);
+
+    // SIGINT and SIGTERM end the service in order; every thread started from here on inherits the mask,
+    // so only the waiting thread below sees them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    MasterService service(store, options);
+    std::string error;
+    if (!service.bind(error))
+        return fail(error);
+    std::fprintf(stderr, "pelorix-master: listening on http://%s:%d/\n", options.listenHost.c_str(), service.port());
+    std::fflush(stderr);
+
+    std::thread stopper([&service, stopSignals] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        service.stop();
+    });
+    const bool served = service.run();
+    if (stopper.joinable()) {
+        // run() may also end on its own; wake the waiting thread so it can be joined.
+        pthread_kill(stopper.native_handle(), SIGTERM);
+        stopper.join();
+    }
+    return served ? 0 : fail("the service stopped on an error");
+}
+
+int importList(MasterStore &store, const std::string &path)
+{
+    std::string text;
+    if (!readFile(path, text))
+        return fail("cannot read " + path);
+    std::vector<std::string> addresses;
+    int skipped = 0;
+    for (const auto &line : splitLines(text)) {
+        const std::string entry = trimmed(line);
+        if (entry.empty())
+            continue;
+        if (const auto address = parseServerAddress(entry))
+            addresses.push_back(address->text());
+        else
+            ++skipped;
+    }
+    const int added = store.importServers(addresses);
+    if (added < 0)
+        return fail("import failed: " + store.lastError());
+    const std::size_t alreadyListed = addresses.size() - static_cast<std::size_t>(added);
+    std::printf("%d added, %zu already listed, %d lines skipped\n", added, alreadyListed, skipped);
+    return 0;
+}
+
+int setPassword(MasterStore &store, const Arguments &args)
+{
+    std::string password;
+    if (!args.positional.empty()) {
+        password = args.positional.front();
+    } else if (!std::getline(std::cin, password)) {
+        return fail("no password given", kUsageError);
+    }
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
+    if (password.empty())
+        return fail("the password must not be empty", kUsageError);
+    // The browser puts the password into the query without encoding '?', and a second '?' in a request
+    // line is refused by the HTTP layer before the password could be checked.
+    if (password.find('?') != std::string::npos)
+        return fail("the password must not contain '?'", kUsageError);
+    if (!store.setSetting(kKeyPassword, hashPassword(password)))
+        return fail("cannot store the password: " + store.lastError());
+    return 0;
+}
+
+int runCommand(const std::string &command, MasterStore &store, const Arguments &args)
+{
+    const auto &rest = args.positional;
+    if (command == "serve")
+        return serve(store, args);
+    if (command == "list") {
+        for (const auto &address : store.servers())
+            std::printf("%s\n", address.c_str());
+        return 0;
+    }
+    if (command == "set-password")
+        return setPassword(store, args);
+    if (command == "set-motd") {
+        std::string text;
+        if (args.has("--file")) {
+            if (!readFile(args.value("--file"), text))
+                return fail("cannot read " + args.value("--file"));
+        } else if (rest.size() == 1) {
+            text = rest.front();
+        } else {
+            return fail("set-motd needs TEXT or --file FILE", kUsageError);
+        }
+        return store.setSetting(kKeyMotd, text) ? 0 : fail(store.lastError());
+    }
+    if (rest.size() != 1)
+        return fail(command + " needs exactly one argument", kUsageError);
+    const std::string &argument = rest.front();
+    if (command == "set-version") {
+        return store.setSetting(kKeyVersion, argument) && store.setSetting(kKeyVersionDate, utcDate())
+                   ? 0
+                   : fail(store.lastError());
+    }
+    if (command == "import")
+        return importList(store, argument);
+    const auto address = parseServerAddress(argument);
+    if (command == "add") {
+        if (!address)
+            return fail("not an address a.b.c.d:port: " + argument, kUsageError);
+        switch (store.addServer(address->text())) {
+        case MasterStore::AddResult::Added:
+            return 0;
+        case MasterStore::AddResult::Duplicate:
+            return fail(address->text() + " is already listed");
+        case MasterStore::AddResult::Failed:
+            return fail(store.lastError());
+        }
+    }
+    if (command == "remove") {
+        // An entry that is not a valid address is still removed by its exact text.
+        const std::string text = address ? address->text() : argument;
+        return store.removeServer(text) ? 0 : fail(text + " is not listed");
+    }
+    return fail("unknown command " + command, kUsageError);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const std::vector<std::string> all(argv + 1, argv + argc);
+    if (all.empty() || all[0] == "help" || all[0] == "--help" || all[0] == "-h") {
+        std::fputs(kUsage, all.empty() ? stderr : stdout);
+        return all.empty() ? kUsageError : 0;
+    }
+    static const std::set<std::string> commands{"serve",        "list",        "add",     "remove", "import",
+                                                "set-password", "set-version", "set-motd"};
+    if (!commands.count(all[0]))
+        return fail("unknown command " + all[0] + "\n" + kUsage, kUsageError);
+    Arguments args;
+    std::string error;
+    if (!parseArguments({all.begin() + 1, all.end()}, args, error))
+        return fail(error + "\n" + kUsage, kUsageError);
+
+    MasterStore store;
+    const std::string path = args.value("--db", "pelorix-master.db");
+    if (!store.open(path, error))
+        return fail("cannot open " + path + ": " + error);
+    return runCommand(all[0], store, args);
+}
