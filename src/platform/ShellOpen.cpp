@@ -58,10 +58,9 @@ std::string resolveProgram(const std::string &program)
     std::string_view dirs = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
     while (true) {
         const auto colon = dirs.find(':');
-        std::string dir(dirs.substr(0, colon));
-        if (dir.empty())
-            dir = ".";
-        const std::string candidate = dir + "/" + program;
+        const std::string_view dir = dirs.substr(0, colon);
+        // An empty entry means the current folder.
+        const std::string candidate = (std::filesystem::path(dir.empty() ? "." : dir) / program).string();
         if (isExecutableFile(candidate))
             return candidate;
         if (colon == std::string_view::npos)

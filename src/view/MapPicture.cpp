@@ -169,6 +169,16 @@ bool decodeJpegFile(const std::string &path, RgbImage &out, std::size_t maxPixel
             *error = "cannot open " + path;
         return false;
     }
+    // Even a large map picture is a few megabytes; a file far past that is not read into memory.
+    constexpr std::streamoff kMaxFileSize = 64 * 1024 * 1024;
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size < 0 || size > kMaxFileSize) {
+        if (error)
+            *error = "not a readable picture file: " + path;
+        return false;
+    }
     const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     return decodeJpegData(data.data(), data.size(), out, maxPixels, error);
 }

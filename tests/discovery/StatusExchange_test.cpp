@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -202,11 +203,12 @@ TEST(StatusExchange, WhatIsAccepted)
 
 TEST(StatusExchange, TheFirstWindowOfAZeroByteDatagramTakesItsArrivalAsThePing)
 {
-    Responder server({{0, ""}, {150, "\\hostname\\x\\eof\\"}});
+    // The ping comes from the empty datagram sent at once, not from the reply 200 ms later.
+    Responder server({{0, ""}, {200, "\\hostname\\x\\eof\\"}});
     std::atomic<bool> cancel{false};
     const ExchangeRun run = runExchange(server.address(), cancel);
     ASSERT_TRUE(run.result.accepted);
-    EXPECT_LT(run.result.pingMs, 120);
+    EXPECT_LT(run.result.pingMs, 180);
 }
 
 TEST(StatusExchange, CancelStopsAfterTheCurrentWindowButNotInTheFirst)
@@ -274,7 +276,7 @@ TEST(StatusExchange, AStopRequestEndsATrickleAndRecordsNothing)
 TEST(StatusExchange, AReplyOverTheBoundIsNotAccepted)
 {
     std::vector<Responder::Send> flood;
-    for (int k = 0; k < 26; ++k)
+    for (int k = 0; k < 40; ++k) // 2.6 MB: over the bound even if the receive buffer drops a few
         flood.push_back({k * 20, std::string(65000, 'x') + "\\eof\\"});
     Responder server(flood);
     std::atomic<bool> cancel{false};
@@ -303,6 +305,9 @@ TEST(StatusExchange, UdpQueryReportsTheDelayOfTheFirstDatagram)
 // The simulated game servers speak the same exchange; their behaviours cover what a real server may do.
 TEST(StatusExchange, AgainstTheGameServerSimulator)
 {
+    // The ThreadSanitizer pass builds the tests alone, without the simulator.
+    if (!std::filesystem::exists(PELORIX_GAMESIM_BIN))
+        GTEST_SKIP() << PELORIX_GAMESIM_BIN << " is not built";
     test::TempDir dir;
     std::ofstream(dir.file("world.json")) << R"({"servers": [
         {"hostname": "[c=FF0000]Red[b]Team", "players": ["Bob", "Al"], "maxplayers": 16},

@@ -4,6 +4,8 @@
 #include "Simulator.h"
 
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -102,6 +104,29 @@ void raiseFileLimit()
         limit.rlim_cur = limit.rlim_max;
         ::setrlimit(RLIMIT_NOFILE, &limit);
     }
+}
+
+// Asks the scheduler for a short time slice (no more CPU share, no privilege needed): on a busy machine the
+// loop then gets the processor sooner after its timer fires. Kernels without custom slices ignore it.
+void requestShortTimeSlice()
+{
+    struct SchedAttr
+    {
+        uint32_t size;
+        uint32_t policy;
+        uint64_t flags;
+        int32_t nice;
+        uint32_t priority;
+        uint64_t runtime;
+        uint64_t deadline;
+        uint64_t period;
+    };
+    SchedAttr attr{};
+    attr.size = sizeof attr;
+    attr.policy = 0; // SCHED_OTHER
+    attr.nice = ::getpriority(PRIO_PROCESS, 0);
+    attr.runtime = 100000; // ns, the shortest slice the kernel accepts
+    ::syscall(SYS_sched_setattr, 0, &attr, 0);
 }
 
 } // namespace
@@ -212,6 +237,7 @@ int main(int argc, char **argv)
     }
 
     raiseFileLimit();
+    requestShortTimeSlice();
     // Signals are taken from a signalfd by the loop; blocked here before any thread exists.
     sigset_t signals;
     sigemptyset(&signals);

@@ -441,8 +441,8 @@ void TForm1::Timer2Timer()
 {
     if (m_form5)
         m_form5->Memo1->setPlainText(toQString(m_version->MotdText()));
-    if (m_version->ShowNewMessage() && m_form5)
-        m_form5->show();
+    if (m_version->ShowNewMessage())
+        showMessageWindow();
     CenterPanel(sprogressbar2);
     if (!m_version->OfferUpdate())
         return;
@@ -679,12 +679,30 @@ void TForm1::Label3Click()
 void TForm1::Proxysetup1Click()
 {
     showModal(m_form6);
+    centreOnScreen(m_form6);
 }
 
 void TForm1::Messageoftheday1Click()
 {
-    if (m_form5)
-        m_form5->show();
+    showMessageWindow();
+}
+
+void TForm1::showMessageWindow()
+{
+    if (!m_form5)
+        return;
+    m_form5->show();
+    centreOnScreen(m_form5);
+    m_form5->raise();
+}
+
+void TForm1::centreOnScreen(QWidget *window)
+{
+    if (!window)
+        return;
+    const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (screen)
+        window->move(screen->availableGeometry().center() - QPoint(window->width() / 2, window->height() / 2));
 }
 
 void TForm1::About1Click()

@@ -200,6 +200,8 @@ private:
     bool popupShortcut(QKeyEvent *event);
     void setHover(const QString &text);
     void showModal(QWidget *window);
+    void showMessageWindow();
+    static void centreOnScreen(QWidget *window);
 
     TForm1Services m_services;
     ServerTable m_table;

@@ -192,6 +192,10 @@ TEST(FormsTest, WhiteListFileShowsTheNotice)
     w.form1().Timer2->stop();
     EXPECT_FALSE(w.form1().Label3->isHidden());
     EXPECT_EQ(w.form1().refreshEngine()->WhiteList(), std::vector<std::string>{"1.2.3.4:10481"});
+    QTest::mouseClick(w.form1().Label3, Qt::LeftButton);
+    ASSERT_EQ(w.dialogs.shown().size(), 1u);
+    EXPECT_EQ(w.dialogs.shown().front().kind, DialogKind::Information);
+    EXPECT_NE(w.dialogs.shown().front().text.find("Location: " + w.folder.file("white_list.txt")), std::string::npos);
 }
 
 TEST(FormsTest, WithoutRightsOnTheProgramFolderTheProgramEndsAfterTheError)
