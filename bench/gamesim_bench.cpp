@@ -70,18 +70,10 @@ double percentile(std::vector<double> &values, double q)
     return values[at];
 }
 
-} // namespace
+#ifdef PELORIX_GAMESIM_BIN
 
-int main(int argc, char **argv)
+int measure(int seconds, int servers, int inFlight)
 {
-#ifndef PELORIX_GAMESIM_BIN
-    std::puts("gamesim_bench: pelorix-gamesim is not built");
-    return 0;
-#else
-    const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
-    const int servers = argc > 2 ? std::atoi(argv[2]) : 10000;
-    const int inFlight = argc > 3 ? std::atoi(argv[3]) : 100;
-
     std::string dir = (std::filesystem::temp_directory_path() / "gamesim-bench-XXXXXX").string();
     if (!::mkdtemp(dir.data()))
         return 1;
@@ -213,6 +205,23 @@ int main(int argc, char **argv)
                 percentile(lateness, 1.0));
     std::printf("  simulator CPU: %.3f s per second (%.1f%% of one core)\n", cpu / wall, 100.0 * cpu / wall);
     std::printf("  simulator's own send lateness: %s", simStats.empty() ? "(none)\n" : simStats.c_str());
+    std::fflush(stdout);
     return 0;
+}
+
+#endif
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+#ifndef PELORIX_GAMESIM_BIN
+    std::puts("gamesim_bench: pelorix-gamesim is not built");
+    return 0;
+#else
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
+    const int servers = argc > 2 ? std::atoi(argv[2]) : 10000;
+    const int inFlight = argc > 3 ? std::atoi(argv[3]) : 100;
+    return measure(seconds, servers, inFlight);
 #endif
 }

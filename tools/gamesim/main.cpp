@@ -110,8 +110,7 @@ void raiseFileLimit()
 // loop then gets the processor sooner after its timer fires. Kernels without custom slices ignore it.
 void requestShortTimeSlice()
 {
-    struct SchedAttr
-    {
+    struct SchedAttr {
         uint32_t size;
         uint32_t policy;
         uint64_t flags;
