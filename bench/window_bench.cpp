@@ -22,7 +22,8 @@
 #include <filesystem>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using namespace pelorix;
 using Clock = std::chrono::steady_clock;
@@ -30,7 +31,7 @@ using Clock = std::chrono::steady_clock;
 // Answers every dialog at once.
 class SilentDialogs final : public Dialogs
 {
-public:
+  public:
     DialogAnswer message(DialogKind, const std::string &, DialogButtons buttons) override
     {
         return buttons == DialogButtons::YesNo ? DialogAnswer::No : DialogAnswer::Ok;
@@ -46,11 +47,11 @@ public:
 // Notes the first paint of the watched window.
 class FirstPaint final : public QObject
 {
-public:
+  public:
     bool painted = false;
     Clock::time_point at;
 
-protected:
+  protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
         if (event->type() == QEvent::Paint && !painted) {

@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -486,6 +485,8 @@ TEST_F(Gamesim, RefusesBadCommandLinesAndScenarios)
         {"behaviour.json", R"({"servers": [{"behaviour": "sleepy"}]})"},
         {"notjson.json", R"({"servers": [)"},
         {"split.json", R"({"servers": [{"split": 0}]})"},
+        {"churn.json", R"({"servers": [{"churn": {"leaveEvery": 100}}]})"},
+        {"event.json", R"({"servers": [{"events": [{"atMs": 10, "join": "A", "leave": "B"}]}]})"},
     };
     for (const auto &[name, text] : files)
         ASSERT_TRUE(pelorix::writeFileAtomically(dir.file(name), text));
@@ -501,6 +502,8 @@ TEST_F(Gamesim, RefusesBadCommandLinesAndScenarios)
         {dir.file("behaviour.json")},
         {dir.file("notjson.json")},
         {dir.file("split.json")},
+        {dir.file("churn.json")},
+        {dir.file("event.json")},
     };
     for (const auto &args : cases) {
         std::string err;
@@ -580,7 +583,7 @@ TEST_F(Gamesim, ReportsStatsOnRequestAndEndsCleanly)
 TEST_F(Gamesim, QstatReadsTheSimulatedServers)
 {
     const std::string qstat = PELORIX_QSTAT_BIN;
-    if (qstat.empty())
+    if (qstat.empty() || ::access(qstat.c_str(), X_OK) != 0)
         GTEST_SKIP() << "quakestat is not installed";
     Sim sim(R"({"servers": [{"hostname": "Qstat Probe", "mapname": "Frostmere", "maxplayers": 16,
         "players": [{"name": "Ada", "score": 3, "ping": 40}, {"name": "Bob", "score": 1, "ping": 60}]}]})");

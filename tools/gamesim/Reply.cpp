@@ -18,7 +18,7 @@ void appendPair(std::string &out, std::string_view key, std::string_view value)
 
 } // namespace
 
-std::string statusReply(const ServerSpec &server, bool withFinal, bool withEof)
+std::string statusReply(const ServerConfig &server, bool withFinal, bool withEof)
 {
     std::string out;
     out.reserve(320 + server.players.size() * 48);
@@ -51,7 +51,7 @@ std::string statusReply(const ServerSpec &server, bool withFinal, bool withEof)
     return out;
 }
 
-std::string paddedReply(const ServerSpec &server, size_t size)
+std::string paddedReply(const ServerConfig &server, size_t size)
 {
     std::string head = statusReply(server, false, false);
     const std::string tail = "\\final\\\\eof\\";
@@ -113,7 +113,7 @@ std::string garbageDatagram(std::mt19937_64 &rng)
     return out;
 }
 
-std::string trickleDatagram(const ServerSpec &server, long n)
+std::string trickleDatagram(const ServerConfig &server, long n)
 {
     if (n == 0)
         return statusReply(server, false, false);

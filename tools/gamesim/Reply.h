@@ -16,11 +16,11 @@ inline constexpr size_t kFloodDatagram = 65000;
 
 // The status reply of a server as it is now: the fixed keys, then player_N, score_N, ping_N for every player,
 // then "final" and "eof" with empty values (each left out on request).
-std::string statusReply(const ServerSpec &server, bool withFinal = true, bool withEof = true);
+std::string statusReply(const ServerConfig &server, bool withFinal = true, bool withEof = true);
 
 // The full reply with a "padding" pair before "final", filled so the whole is exactly size bytes
 // (a reply that is already longer is cut to size).
-std::string paddedReply(const ServerSpec &server, size_t size);
+std::string paddedReply(const ServerConfig &server, size_t size);
 
 // Cuts text into parts pieces of nearly equal length, none empty (fewer when the text is shorter than parts).
 std::vector<std::string> splitEvenly(const std::string &text, int parts);
@@ -32,6 +32,6 @@ std::vector<std::string> splitAtMiddlePair(const std::string &text);
 std::string garbageDatagram(std::mt19937_64 &rng);
 
 // Datagram n of a trickle: the reply's opening without "final" and "eof" first, then one made-up player a datagram.
-std::string trickleDatagram(const ServerSpec &server, long n);
+std::string trickleDatagram(const ServerConfig &server, long n);
 
 } // namespace pelorix::gamesim

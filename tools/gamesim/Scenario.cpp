@@ -43,7 +43,7 @@ class ServerReader
     {
     }
 
-    bool read(ServerSpec &spec, std::string &error)
+    bool read(ServerConfig &config, std::string &error)
     {
         static const QSet<QString> known = {
             QStringLiteral("port"),         QStringLiteral("hostname"),   QStringLiteral("gametype"),
@@ -59,65 +59,67 @@ class ServerReader
             if (!known.contains(it.key()) && !it.key().startsWith(QLatin1Char('_')))
                 return fail(error, it.key(), "is not a server key");
         }
-        bool ok = readInt("port", spec.port, 0, 65535) && readText("hostname", spec.hostname) &&
-                  readText("gametype", spec.gametype) && readText("gamevariant", spec.gamevariant) &&
-                  readText("gamever", spec.gamever) && readText("mapname", spec.mapname) &&
-                  readText("password", spec.password) && readInt("maxplayers", spec.maxplayers, 0, 100000) &&
-                  readText("statsenabled", spec.statsenabled) && readText("vektawon", spec.vektawon) &&
-                  readText("suspectswon", spec.suspectswon) && readText("round", spec.round) &&
-                  readText("numrounds", spec.numrounds) && readText("queryid", spec.queryid) &&
-                  readInt("delayMs", spec.delayMs, 0, 3600000) && readInt("jitterMs", spec.jitterMs, 0, 3600000) &&
-                  readInt("split", spec.split, 1, 1000) && readInt("trickleMaxMs", spec.trickleMaxMs, 0, 3600000) &&
-                  readInt("floodMs", spec.floodMs, 0, 600000) && readInt("floodBurst", spec.floodBurst, 1, 1000);
+        bool ok = readInt("port", config.port, 0, 65535) && readText("hostname", config.hostname) &&
+                  readText("gametype", config.gametype) && readText("gamevariant", config.gamevariant) &&
+                  readText("gamever", config.gamever) && readText("mapname", config.mapname) &&
+                  readText("password", config.password) && readInt("maxplayers", config.maxplayers, 0, 100000) &&
+                  readText("statsenabled", config.statsenabled) && readText("vektawon", config.vektawon) &&
+                  readText("suspectswon", config.suspectswon) && readText("round", config.round) &&
+                  readText("numrounds", config.numrounds) && readText("queryid", config.queryid) &&
+                  readInt("delayMs", config.delayMs, 0, 3600000) && readInt("jitterMs", config.jitterMs, 0, 3600000) &&
+                  readInt("split", config.split, 1, 1000) && readInt("trickleMaxMs", config.trickleMaxMs, 0, 3600000) &&
+                  readInt("floodMs", config.floodMs, 0, 600000) && readInt("floodBurst", config.floodBurst, 1, 1000);
         if (!ok)
             return fail(error, m_badKey, m_problem);
         if (m_object.contains(QStringLiteral("gapMs"))) {
             int gap = 0;
             if (!readInt("gapMs", gap, 0, 3600000))
                 return fail(error, m_badKey, m_problem);
-            spec.gapMs = gap;
+            config.gapMs = gap;
         }
         if (m_object.contains(QStringLiteral("behaviour"))) {
             const auto value = m_object.value(QStringLiteral("behaviour"));
             const auto behaviour = behaviourFromName(value.toString().toStdString());
             if (!value.isString() || !behaviour)
                 return fail(error, QStringLiteral("behaviour"), "is not a known behaviour");
-            spec.behaviour = *behaviour;
+            config.behaviour = *behaviour;
         }
         if (m_object.contains(QStringLiteral("players"))) {
             const auto value = m_object.value(QStringLiteral("players"));
             if (!value.isArray())
                 return fail(error, QStringLiteral("players"), "is not an array");
-            spec.players.clear();
+            config.players.clear();
             for (const auto &entry : value.toArray()) {
                 Player player;
                 if (!readPlayer(entry, player))
                     return fail(error, QStringLiteral("players"),
                                 "holds an entry that is not a name or {name, score, ping}");
-                spec.players.push_back(player);
+                config.players.push_back(player);
             }
         }
         if (m_object.contains(QStringLiteral("churn"))) {
+            if (!m_object.value(QStringLiteral("churn")).isObject())
+                return fail(error, QStringLiteral("churn"), "is not an object");
             const auto churn = m_object.value(QStringLiteral("churn")).toObject();
             for (auto it = churn.begin(); it != churn.end(); ++it) {
                 const bool leave = it.key() == QStringLiteral("leaveEveryMs");
                 if ((!leave && it.key() != QStringLiteral("joinEveryMs")) || !it.value().isDouble() ||
                     it.value().toDouble() < 0)
                     return fail(error, QStringLiteral("churn"), "takes leaveEveryMs and joinEveryMs (milliseconds)");
-                (leave ? spec.leaveEveryMs : spec.joinEveryMs) = it.value().toInt();
+                (leave ? config.leaveEveryMs : config.joinEveryMs) = it.value().toInt();
             }
         }
         if (m_object.contains(QStringLiteral("events"))) {
             const auto value = m_object.value(QStringLiteral("events"));
             if (!value.isArray())
                 return fail(error, QStringLiteral("events"), "is not an array");
-            spec.events.clear();
+            config.events.clear();
             for (const auto &entry : value.toArray()) {
                 PlayerEvent event;
                 if (!readEvent(entry.toObject(), event))
                     return fail(error, QStringLiteral("events"),
                                 "holds an entry that is not {atMs, join: player} or {atMs, leave: name}");
-                spec.events.push_back(event);
+                config.events.push_back(event);
             }
         }
         return true;
@@ -243,7 +245,7 @@ const char *behaviourName(Behaviour behaviour)
     return "normal";
 }
 
-int ServerSpec::effectiveGapMs() const
+int ServerConfig::effectiveGapMs() const
 {
     if (gapMs)
         return *gapMs;
@@ -297,17 +299,17 @@ bool parseScenario(const std::string &jsonUtf8, Scenario &scenario, std::string 
         const auto own = servers.at(i).toObject();
         for (auto it = own.begin(); it != own.end(); ++it)
             merged.insert(it.key(), it.value());
-        ServerSpec spec;
-        if (!ServerReader(merged, i).read(spec, error))
+        ServerConfig config;
+        if (!ServerReader(merged, i).read(config, error))
             return false;
         if (!own.contains(QStringLiteral("port")) && basePort != 0) {
-            spec.port = basePort + i;
-            if (spec.port > 65535) {
+            config.port = basePort + i;
+            if (config.port > 65535) {
                 error = "server " + std::to_string(i) + ": basePort + index is beyond 65535";
                 return false;
             }
         }
-        scenario.servers.push_back(std::move(spec));
+        scenario.servers.push_back(std::move(config));
     }
     return checkPorts(scenario, error);
 }
@@ -337,22 +339,23 @@ Scenario generateScenario(int count, uint64_t seed, int delayMs, Behaviour behav
     auto between = [&rng](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
     static constexpr int kSlots[] = {8, 10, 12, 16, 16, 20, 24, 32};
     for (int i = 0; i < count; ++i) {
-        ServerSpec spec;
-        spec.port = basePort == 0 ? 0 : basePort + i;
-        spec.hostname =
+        ServerConfig config;
+        config.port = basePort == 0 ? 0 : basePort + i;
+        config.hostname =
             std::string(pick(kServerNameWords)) + " " + pick(kServerNameWords) + " #" + std::to_string(i + 1);
-        spec.gametype = pick(kGameTypes);
-        spec.gamevariant = between(0, 3) == 0 ? "VEKTA 4X" : "VEKTA 4";
-        spec.gamever = between(0, 2) == 0 ? "1.0" : "1.1";
-        spec.mapname = pick(kMapNames);
-        spec.password = between(0, 9) == 0 ? "1" : "0";
-        spec.maxplayers = pick(kSlots);
-        const int playerCount = between(0, spec.maxplayers);
+        // Built as std::string first: assigning the literals directly trips a false -Wrestrict in GCC 12 at -O2.
+        config.gametype = std::string(pick(kGameTypes));
+        config.gamevariant = std::string(between(0, 3) == 0 ? "VEKTA 4X" : "VEKTA 4");
+        config.gamever = std::string(between(0, 2) == 0 ? "1.0" : "1.1");
+        config.mapname = std::string(pick(kMapNames));
+        config.password = std::string(between(0, 9) == 0 ? "1" : "0");
+        config.maxplayers = pick(kSlots);
+        const int playerCount = between(0, config.maxplayers);
         for (int p = 0; p < playerCount; ++p)
-            spec.players.push_back(Player{randomNick(rng), between(-5, 60), between(15, 220)});
-        spec.delayMs = delayMs;
-        spec.behaviour = behaviour;
-        scenario.servers.push_back(std::move(spec));
+            config.players.push_back(Player{randomNick(rng), between(-5, 60), between(15, 220)});
+        config.delayMs = delayMs;
+        config.behaviour = behaviour;
+        scenario.servers.push_back(std::move(config));
     }
     return scenario;
 }

@@ -39,7 +39,7 @@ struct PlayerEvent {
     Player player; // for a leave only the name counts; an empty name means the last player
 };
 
-struct ServerSpec {
+struct ServerConfig {
     int port = 0; // query port; the join port is one less; 0 until ports are assigned
     std::string hostname = "Simulated server";
     std::string gametype = "Kessrin";
@@ -73,7 +73,7 @@ struct ServerSpec {
 };
 
 struct Scenario {
-    std::vector<ServerSpec> servers;
+    std::vector<ServerConfig> servers;
     uint64_t seed = 1;
 };
 

@@ -116,7 +116,7 @@ struct Simulator::Job {
 };
 
 struct Simulator::Server {
-    ServerSpec spec;
+    ServerConfig config;
     int fd = -1;
     int secondFd = -1;
     std::vector<std::shared_ptr<Job>> streams; // trickles and floods running now
@@ -128,7 +128,7 @@ Simulator::Simulator(Scenario scenario)
 {
     m_servers.resize(m_scenario.servers.size());
     for (size_t i = 0; i < m_servers.size(); ++i)
-        m_servers[i].spec = m_scenario.servers[i];
+        m_servers[i].config = m_scenario.servers[i];
 }
 
 Simulator::~Simulator()
@@ -161,15 +161,15 @@ bool Simulator::bindAll(std::string &error)
     m_ports.clear();
     for (size_t i = 0; i < m_servers.size(); ++i) {
         auto &server = m_servers[i];
-        int port = server.spec.port;
+        int port = server.config.port;
         const int fd = boundUdpSocket(port, port);
         if (fd < 0) {
-            error = "cannot bind 127.0.0.1:" + std::to_string(server.spec.port) + ": " + std::strerror(errno);
+            error = "cannot bind 127.0.0.1:" + std::to_string(server.config.port) + ": " + std::strerror(errno);
             return false;
         }
-        server.spec.port = port;
+        server.config.port = port;
         m_ports.push_back(port);
-        if (server.spec.behaviour == Behaviour::Closed) {
+        if (server.config.behaviour == Behaviour::Closed) {
             // The port was free a moment ago; leaving it unbound makes the client's system refuse it.
             ::close(fd);
             continue;
@@ -178,7 +178,7 @@ bool Simulator::bindAll(std::string &error)
         // Port-unreachable reports tell when a client's port is gone, which ends its trickle or flood.
         const int on = 1;
         ::setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
-        if (server.spec.behaviour == Behaviour::Flood) {
+        if (server.config.behaviour == Behaviour::Flood) {
             const int buffer = 4 * 1024 * 1024;
             ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
         }
@@ -189,7 +189,7 @@ bool Simulator::bindAll(std::string &error)
             error = std::string("epoll_ctl: ") + std::strerror(errno);
             return false;
         }
-        if (server.spec.behaviour == Behaviour::SecondSender) {
+        if (server.config.behaviour == Behaviour::SecondSender) {
             int secondPort = 0;
             server.secondFd = boundUdpSocket(0, secondPort);
             if (server.secondFd < 0) {
@@ -218,12 +218,12 @@ void Simulator::armTimer()
     const int64_t due = m_heap.empty() ? 0 : m_heap.front().due;
     if (due == m_armedFor)
         return;
-    itimerspec spec{};
+    itimerspec when{};
     if (due > 0) {
-        spec.it_value.tv_sec = due / 1000000000;
-        spec.it_value.tv_nsec = due % 1000000000;
+        when.it_value.tv_sec = due / 1000000000;
+        when.it_value.tv_nsec = due % 1000000000;
     }
-    ::timerfd_settime(m_timer, TFD_TIMER_ABSTIME, &spec, nullptr);
+    ::timerfd_settime(m_timer, TFD_TIMER_ABSTIME, &when, nullptr);
     m_armedFor = due;
 }
 
@@ -289,20 +289,20 @@ void Simulator::onQuery(size_t index, const sockaddr_in &client, int64_t now)
 {
     ++m_queries;
     auto &server = m_servers[index];
-    const auto &spec = server.spec;
-    if (spec.behaviour == Behaviour::Silent)
+    const auto &config = server.config;
+    if (config.behaviour == Behaviour::Silent)
         return;
-    int64_t delayMs = spec.delayMs;
-    if (spec.jitterMs > 0)
-        delayMs =
-            std::max<int64_t>(0, delayMs + std::uniform_int_distribution<int>(-spec.jitterMs, spec.jitterMs)(m_rng));
+    int64_t delayMs = config.delayMs;
+    if (config.jitterMs > 0)
+        delayMs = std::max<int64_t>(
+            0, delayMs + std::uniform_int_distribution<int>(-config.jitterMs, config.jitterMs)(m_rng));
     const int64_t due = now + delayMs * kMs;
 
     auto job = std::make_shared<Job>();
     job->server = index;
     job->client = client;
-    job->gapNs = int64_t{spec.effectiveGapMs()} * kMs;
-    switch (spec.behaviour) {
+    job->gapNs = int64_t{config.effectiveGapMs()} * kMs;
+    switch (config.behaviour) {
     case Behaviour::Trickle:
     case Behaviour::Flood: {
         for (const auto &running : server.streams) {
@@ -311,27 +311,28 @@ void Simulator::onQuery(size_t index, const sockaddr_in &client, int64_t now)
         }
         job->kind = Job::Kind::Stream;
         job->gapNs = std::max<int64_t>(job->gapNs, kMs);
-        const bool flood = spec.behaviour == Behaviour::Flood;
-        job->endNs = due + int64_t{flood ? spec.floodMs : spec.trickleMaxMs} * kMs;
+        const bool flood = config.behaviour == Behaviour::Flood;
+        job->endNs = due + int64_t{flood ? config.floodMs : config.trickleMaxMs} * kMs;
         if (flood)
-            job->datagrams.push_back(paddedReply(spec, kFloodDatagram));
+            job->datagrams.push_back(paddedReply(config, kFloodDatagram));
         server.streams.push_back(job);
         schedule(due, std::move(job));
         return;
     }
     case Behaviour::SecondSender:
-        job->datagrams = splitAtMiddlePair(statusReply(spec));
+        job->datagrams = splitAtMiddlePair(statusReply(config));
         job->fds = {server.fd, server.secondFd};
         break;
     case Behaviour::Garbage:
         job->datagrams = {garbageDatagram(m_rng)};
         break;
     case Behaviour::Oversized:
-        job->datagrams = {paddedReply(spec, kMaxDatagram)};
+        job->datagrams = {paddedReply(config, kMaxDatagram)};
         break;
     default:
         job->datagrams = splitEvenly(
-            statusReply(spec, spec.behaviour != Behaviour::NoFinal, spec.behaviour != Behaviour::NoEof), spec.split);
+            statusReply(config, config.behaviour != Behaviour::NoFinal, config.behaviour != Behaviour::NoEof),
+            config.split);
         break;
     }
     job->fds.resize(job->datagrams.size(), server.fd);
@@ -341,7 +342,7 @@ void Simulator::onQuery(size_t index, const sockaddr_in &client, int64_t now)
 void Simulator::fire(const std::shared_ptr<Job> &job, int64_t due, int64_t now)
 {
     auto &server = m_servers[job->server];
-    auto &players = server.spec.players;
+    auto &players = server.config.players;
     switch (job->kind) {
     case Job::Kind::Send:
         sendTo(job->fds[job->next], job->datagrams[job->next], job->client);
@@ -356,10 +357,10 @@ void Simulator::fire(const std::shared_ptr<Job> &job, int64_t due, int64_t now)
             return;
         }
         m_stats.add(now - due);
-        const bool flood = server.spec.behaviour == Behaviour::Flood;
-        const int count = flood ? server.spec.floodBurst : 1;
+        const bool flood = server.config.behaviour == Behaviour::Flood;
+        const int count = flood ? server.config.floodBurst : 1;
         for (int i = 0; i < count && job->active; ++i) {
-            const std::string datagram = flood ? job->datagrams.front() : trickleDatagram(server.spec, job->sent);
+            const std::string datagram = flood ? job->datagrams.front() : trickleDatagram(server.config, job->sent);
             if (!sendTo(server.fd, datagram, job->client))
                 stopStreams(job->server, job->client);
             ++job->sent;
@@ -375,7 +376,7 @@ void Simulator::fire(const std::shared_ptr<Job> &job, int64_t due, int64_t now)
         schedule(due + job->gapNs, job);
         return;
     case Job::Kind::Join:
-        if (std::ssize(players) < server.spec.maxplayers)
+        if (std::ssize(players) < server.config.maxplayers)
             players.push_back(Player{randomNick(m_rng), 0, std::uniform_int_distribution<int>(20, 180)(m_rng)});
         schedule(due + job->gapNs, job);
         return;
@@ -398,7 +399,7 @@ void Simulator::fire(const std::shared_ptr<Job> &job, int64_t due, int64_t now)
 void Simulator::scheduleChurn(int64_t start)
 {
     for (size_t i = 0; i < m_servers.size(); ++i) {
-        const auto &spec = m_servers[i].spec;
+        const auto &config = m_servers[i].config;
         const auto add = [&](Job::Kind kind, int everyMs) {
             if (everyMs <= 0)
                 return;
@@ -408,9 +409,9 @@ void Simulator::scheduleChurn(int64_t start)
             job->gapNs = int64_t{everyMs} * kMs;
             schedule(start + int64_t{everyMs} * kMs, std::move(job));
         };
-        add(Job::Kind::Leave, spec.leaveEveryMs);
-        add(Job::Kind::Join, spec.joinEveryMs);
-        for (const auto &event : spec.events) {
+        add(Job::Kind::Leave, config.leaveEveryMs);
+        add(Job::Kind::Join, config.joinEveryMs);
+        for (const auto &event : config.events) {
             auto job = std::make_shared<Job>();
             job->kind = Job::Kind::Event;
             job->server = i;

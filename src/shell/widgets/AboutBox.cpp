@@ -14,21 +14,24 @@
 
 #include <cstdio>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 const char *const kLicence =
     "Pelorix is freeware for non-commercial use.\n\n"
     "It is provided as-is, without any warranty of any kind, express or implied.\n\n"
     "In no event shall the author be liable for any damages arising from the use of this program.\n\n"
     "VEKTA 4 is a trademark of its owner. All other product and company names are trademarks or registered "
-    "trademarks of their respective owners.";
+    "trademarks of their owners.";
 
 } // namespace
 
 TForm2::TForm2(Services services, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), m_services(std::move(services))
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+    , m_services(std::move(services))
 {
     setObjectName(QStringLiteral("TForm2"));
     setModal(true);

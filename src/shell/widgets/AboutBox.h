@@ -10,7 +10,8 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
-namespace pelorix {
+namespace pelorix
+{
 
 class EventLabel;
 
@@ -19,9 +20,8 @@ class TForm2 final : public QDialog
 {
     Q_OBJECT
 
-public:
-    struct Services
-    {
+  public:
+    struct Services {
         // The shell's "open" (file, parameters, working folder).
         std::function<bool(const std::string &, const std::string &, const std::string &)> shellOpen;
         // DownloadToFile(address, file path).
@@ -48,10 +48,10 @@ public:
     QPlainTextEdit *Memo1 = nullptr;
     QPushButton *BitBtn1 = nullptr;
 
-protected:
+  protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-private:
+  private:
     Services m_services;
 };
 

@@ -3,10 +3,12 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-namespace pelorix {
+namespace pelorix
+{
 
 PictureButton::PictureButton(ButtonKind kind, QWidget *parent)
-    : QAbstractButton(parent), m_pictures(buttonPixmaps(kind))
+    : QAbstractButton(parent)
+    , m_pictures(buttonPixmaps(kind))
 {
     setFixedSize(buttonSize(kind));
     setMouseTracking(true);
@@ -41,7 +43,8 @@ void PictureButton::leaveEvent(QEvent *event)
     QAbstractButton::leaveEvent(event);
 }
 
-EventLabel::EventLabel(QWidget *parent) : QLabel(parent)
+EventLabel::EventLabel(QWidget *parent)
+    : QLabel(parent)
 {
     setMouseTracking(true);
 }

@@ -9,7 +9,8 @@
 
 #include <QWidget>
 
-namespace pelorix {
+namespace pelorix
+{
 
 Forms::Forms(TForm1Services services)
 {

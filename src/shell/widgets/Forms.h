@@ -4,7 +4,8 @@
 
 #include <memory>
 
-namespace pelorix {
+namespace pelorix
+{
 
 class TForm2;
 class TForm4;
@@ -16,7 +17,7 @@ class TForm6;
 // them with the add-server feature.
 class Forms
 {
-public:
+  public:
     explicit Forms(TForm1Services services);
     ~Forms();
     Forms(const Forms &) = delete;
@@ -31,7 +32,7 @@ public:
     TForm5 *Form5() const { return m_form5.get(); }
     TForm6 *Form6() const { return m_form6.get(); }
 
-private:
+  private:
     std::unique_ptr<TForm1> m_form1;
     std::unique_ptr<TForm2> m_form2;
     std::unique_ptr<TForm4> m_form4;

@@ -35,39 +35,42 @@
 #include <QScreen>
 #include <QTimer>
 
-namespace pelorix {
+#include <algorithm>
 
-namespace {
+namespace pelorix
+{
+
+namespace
+{
 
 constexpr int kWidth = 1123;
 constexpr int kHeight = 712;
 constexpr int kColumnsTop = 136;
 constexpr int kColumnsHeight = 518;
 
-struct ColumnGeometry
-{
+struct ColumnGeometry {
     Column column;
     int left;
     int width;
 };
 
 constexpr ColumnGeometry kColumnGeometry[] = {
-    {ListBox0_index, 11, 32},      {ListBox1_servername, 46, 209}, {ListBox2_players, 256, 81},
-    {ListBox3_ping, 338, 53},      {ListBox4_gametype, 392, 152},  {ListBox5_mapname, 545, 230},
-    {ListBox6_ipaddress, 777, 137}, {ListBox7_mod, 915, 64},       {ListBox8_version, 981, 67},
+    {ListBox0_index, 11, 32},       {ListBox1_servername, 46, 209}, {ListBox2_players, 256, 81},
+    {ListBox3_ping, 338, 53},       {ListBox4_gametype, 392, 152},  {ListBox5_mapname, 545, 230},
+    {ListBox6_ipaddress, 777, 137}, {ListBox7_mod, 915, 64},        {ListBox8_version, 981, 67},
     {Listbox10_check, 1050, 64},
 };
 
 // The eight columns with the shared mouse handlers and PopupMenu1.
-constexpr Column kMouseColumns[] = {Column::ListBox1_servername, Column::ListBox2_players,  Column::ListBox3_ping,
+constexpr Column kMouseColumns[] = {Column::ListBox1_servername, Column::ListBox2_players, Column::ListBox3_ping,
                                     Column::ListBox4_gametype,   Column::ListBox5_mapname, Column::ListBox6_ipaddress,
                                     Column::ListBox7_mod,        Column::ListBox8_version};
 
 // The nine columns that copy the name column's selection, in the order they are set.
-constexpr Column kSelectionFollowers[] = {Column::ListBox0_index,    Column::ListBox2_players, Column::ListBox3_ping,
-                                          Column::ListBox4_gametype, Column::ListBox5_mapname,
-                                          Column::ListBox6_ipaddress, Column::ListBox7_mod, Column::ListBox8_version,
-                                          Column::Listbox10_check};
+constexpr Column kSelectionFollowers[] = {
+    Column::ListBox0_index,    Column::ListBox2_players, Column::ListBox3_ping,
+    Column::ListBox4_gametype, Column::ListBox5_mapname, Column::ListBox6_ipaddress,
+    Column::ListBox7_mod,      Column::ListBox8_version, Column::Listbox10_check};
 
 const QString kSelectServer = QStringLiteral("Select a server to connect to.");
 
@@ -84,7 +87,8 @@ QLabel *makeLabel(QWidget *parent, const QString &text, int x, int y, const QFon
 } // namespace
 
 TForm1::TForm1(TForm1Services services, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_services(std::move(services))
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+    , m_services(std::move(services))
 {
     setObjectName(QStringLiteral("TForm1"));
     setWindowTitle(QStringLiteral("Pelorix"));
@@ -114,9 +118,13 @@ TForm1::TForm1(TForm1Services services, QWidget *parent)
 
 TForm1::~TForm1()
 {
-    // The refresh's threads are joined before the table and the views go.
+    // The refresh's threads are joined, and the column views (observers of the table) go, before the table does.
     m_refresh.reset();
     m_syncHook.reset();
+    for (ColumnListView *&view : m_columns) {
+        delete view;
+        view = nullptr;
+    }
 }
 
 void TForm1::createControls()
@@ -135,8 +143,8 @@ void TForm1::createControls()
     Label1 = makeLabel(this, kSelectServer, 9, 91, pelorixFont(FontRole::Sans, 13, true), white);
     Label1->resize(560, 17);
     Label1->setAttribute(Qt::WA_TransparentForMouseEvents);
-    Label2 = makeLabel(this, QStringLiteral("Please Enter Your Name Here"), 8, 656, pelorixFont(FontRole::Sans, 13, true),
-                       white);
+    Label2 = makeLabel(this, QStringLiteral("Please Enter Your Name Here"), 8, 656,
+                       pelorixFont(FontRole::Sans, 13, true), white);
 
     Name_edit = new QLineEdit(this);
     Name_edit->setGeometry(8, 674, 241, 22);
@@ -239,6 +247,11 @@ void TForm1::createColumns()
     }
     connect(ListBox1_servername, &ColumnListView::scrollBarStep, this, [this] { ListBox1_servernameVScroll(); });
     Listbox10_check->onMouseMove = [this](QMouseEvent *) { setHover(kSelectServer); };
+    // The check column keeps the list's own handling (the box toggles on a click); its row is taken at the press.
+    Listbox10_check->onMousePress = [this](QMouseEvent *e) {
+        if (e->button() == Qt::LeftButton)
+            m_table.setSelectedIndex(Column::Listbox10_check, Listbox10_check->indexAt(e->position().toPoint()).row());
+    };
     Listbox10_check->onMouseRelease = [this](QMouseEvent *e) {
         if (e->button() == Qt::LeftButton)
             QTimer::singleShot(0, this, [this] { Listbox10_checkClick(); });
@@ -261,8 +274,7 @@ void TForm1::createPanels()
     sprogressbar2->setObjectName(QStringLiteral("sprogressbar2"));
     sprogressbar2->resize(409, 121);
     sprogressbar2->setAutoFillBackground(true);
-    sprogressbar2->setStyleSheet(
-        QStringLiteral("#sprogressbar2 { background: #181818; border: 1px solid #707070; }"));
+    sprogressbar2->setStyleSheet(QStringLiteral("#sprogressbar2 { background: #181818; border: 1px solid #707070; }"));
     sprogressbar2->setAttribute(Qt::WA_StyledBackground);
     auto *caption = new QLabel(QStringLiteral("Querying servers, please wait..."), sprogressbar2);
     caption->setFont(pelorixFont(FontRole::Sans, 13, true));
@@ -271,7 +283,8 @@ void TForm1::createPanels()
     ProgressBar = new QProgressBar(sprogressbar2);
     ProgressBar->setGeometry(16, 36, 377, 18);
     ProgressBar->setTextVisible(false);
-    ProgressBar->setRange(0, 0);
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setValue(0);
     cancel_ping_button = new QPushButton(QStringLiteral("Cancel"), sprogressbar2);
     cancel_ping_button->setGeometry(157, 62, 95, 25);
     Label_Cache = new QLabel(QStringLiteral("server list is not available, using offline cache"), sprogressbar2);
@@ -527,8 +540,8 @@ void TForm1::ListBox1_servernameMouseMove(ColumnListView *, QMouseEvent *event)
     if (m_dragSelecting)
         selectRowAt(qFloor(event->position().y()));
     setHover(kSelectServer);
-    ListBox1_servername->setToolTip(QStringLiteral("There are %1 servers available.")
-                                        .arg(m_table.rowCount(Column::ListBox1_servername)));
+    ListBox1_servername->setToolTip(
+        QStringLiteral("There are %1 servers available.").arg(m_table.rowCount(Column::ListBox1_servername)));
 }
 
 void TForm1::ListBox1_servernameMouseUp(ColumnListView *, QMouseEvent *event)
@@ -589,9 +602,9 @@ void TForm1::ListBox1_servernameVScroll()
 {
     m_table.ReshowColumns = true;
     m_table.SetColumnsVisible(false, false);
-    for (Column c : {Column::ListBox5_mapname, Column::ListBox2_players, Column::ListBox3_ping,
-                     Column::ListBox4_gametype, Column::ListBox6_ipaddress, Column::ListBox7_mod,
-                     Column::ListBox8_version, Column::Listbox10_check})
+    for (Column c :
+         {Column::ListBox5_mapname, Column::ListBox2_players, Column::ListBox3_ping, Column::ListBox4_gametype,
+          Column::ListBox6_ipaddress, Column::ListBox7_mod, Column::ListBox8_version, Column::Listbox10_check})
         m_table.setEnabled(c, false);
 }
 
@@ -742,7 +755,8 @@ bool TForm1::isProgressPanelVisible() const
 
 void TForm1::setProgressMaximum(int maximum)
 {
-    ProgressBar->setRange(0, std::max(0, maximum));
+    // A range of 0..0 would turn the bar into a busy indicator; the bar stays a plain one for every list size.
+    ProgressBar->setRange(0, std::max(1, maximum));
 }
 
 void TForm1::setProgressPosition(int position)

@@ -19,7 +19,8 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 
-namespace pelorix {
+namespace pelorix
+{
 
 class ColumnListView;
 class Dialogs;
@@ -36,8 +37,7 @@ class VersionCheck;
 class WebClient;
 
 // What the main window gets from outside: the program passes the real ones, tests their doubles.
-struct TForm1Services
-{
+struct TForm1Services {
     Dialogs *dialogs = nullptr;
     EventPump *pump = nullptr;
     SettingsStore *settings = nullptr;
@@ -60,7 +60,7 @@ class TForm1 final : public QWidget, public RefreshView
 {
     Q_OBJECT
 
-public:
+  public:
     explicit TForm1(TForm1Services services, QWidget *parent = nullptr);
     ~TForm1() override;
 
@@ -181,16 +181,16 @@ public:
     ColumnListView *ListBox8_version = nullptr;
     ColumnListView *Listbox10_check = nullptr;
 
-signals:
+  signals:
     // Every join request of the selected server (Join button, popup item, Enter, double click).
     void joinRequested();
 
-protected:
+  protected:
     // FormCloseQuery: every close request other than the quit window's YES is refused.
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-private:
+  private:
     void createControls();
     void createColumns();
     void createPanels();

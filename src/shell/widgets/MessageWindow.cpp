@@ -4,9 +4,11 @@
 
 #include <QPlainTextEdit>
 
-namespace pelorix {
+namespace pelorix
+{
 
-TForm5::TForm5(QWidget *parent) : QDialog(parent)
+TForm5::TForm5(QWidget *parent)
+    : QDialog(parent)
 {
     setObjectName(QStringLiteral("TForm5"));
     setWindowTitle(QString());

@@ -4,7 +4,8 @@
 
 class QPlainTextEdit;
 
-namespace pelorix {
+namespace pelorix
+{
 
 class PictureButton;
 
@@ -13,7 +14,7 @@ class TForm5 final : public QDialog
 {
     Q_OBJECT
 
-public:
+  public:
     explicit TForm5(QWidget *parent = nullptr);
 
     void sSpeedButton4Click();
@@ -21,7 +22,7 @@ public:
     QPlainTextEdit *Memo1 = nullptr;
     PictureButton *sSpeedButton4 = nullptr;
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent *event) override;
 };
 

@@ -7,15 +7,19 @@
 #include <QCheckBox>
 #include <QLineEdit>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 constexpr int kDesignClientHeight = 302 - 30; // the outer 302 less a usual title bar and frame
 
 } // namespace
 
-TForm6::TForm6(SettingsStore &settings, QWidget *parent) : QDialog(parent), m_settings(settings)
+TForm6::TForm6(SettingsStore &settings, QWidget *parent)
+    : QDialog(parent)
+    , m_settings(settings)
 {
     setObjectName(QStringLiteral("TForm6"));
     setWindowTitle(QStringLiteral("Proxy server setup"));

@@ -6,7 +6,8 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 
-namespace pelorix {
+namespace pelorix
+{
 
 class PictureButton;
 class SettingsStore;
@@ -16,7 +17,7 @@ class TForm6 final : public QDialog
 {
     Q_OBJECT
 
-public:
+  public:
     explicit TForm6(SettingsStore &settings, QWidget *parent = nullptr);
 
     void FormShow();
@@ -35,11 +36,11 @@ public:
     PictureButton *sSpeedButton1 = nullptr;
     PictureButton *sSpeedButton2 = nullptr;
 
-protected:
+  protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
-private:
+  private:
     SettingsStore &m_settings;
 };
 

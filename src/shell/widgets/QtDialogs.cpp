@@ -8,9 +8,11 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 QMessageBox::Icon iconFor(DialogKind kind)
 {
@@ -31,7 +33,8 @@ QString filterText(const FileDialogRequest &request)
 {
     if (request.filterPattern.empty())
         return {};
-    return toQString(request.filterName) + QStringLiteral(" (") + toQString(request.filterPattern) + QStringLiteral(")");
+    return toQString(request.filterName) + QStringLiteral(" (") + toQString(request.filterPattern) +
+           QStringLiteral(")");
 }
 
 } // namespace
@@ -51,9 +54,8 @@ std::optional<std::string> QtDialogs::saveFileName(const FileDialogRequest &requ
     QFileDialog::Options options;
     if (!request.promptOverwrite)
         options |= QFileDialog::DontConfirmOverwrite;
-    const QString name = QFileDialog::getSaveFileName(m_parent, toQString(request.title),
-                                                      toQString(request.defaultFileName), filterText(request), nullptr,
-                                                      options);
+    const QString name = QFileDialog::getSaveFileName(
+        m_parent, toQString(request.title), toQString(request.defaultFileName), filterText(request), nullptr, options);
     if (name.isEmpty())
         return std::nullopt;
     return fromQString(name);
@@ -72,9 +74,9 @@ std::optional<std::string> QtDialogs::prompt(const std::string &caption, const s
                                              const std::string &initial, bool password)
 {
     bool ok = false;
-    const QString text = QInputDialog::getText(m_parent, toQString(caption), toQString(label),
-                                               password ? QLineEdit::Password : QLineEdit::Normal, toQString(initial),
-                                               &ok);
+    const QString text =
+        QInputDialog::getText(m_parent, toQString(caption), toQString(label),
+                              password ? QLineEdit::Password : QLineEdit::Normal, toQString(initial), &ok);
     if (!ok)
         return std::nullopt;
     return fromQString(text);

@@ -4,7 +4,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
-namespace pelorix {
+namespace pelorix
+{
 
 void QtEventPump::waitForEvents(std::chrono::milliseconds maxWait)
 {

@@ -2,12 +2,13 @@
 
 #include "core/EventPump.h"
 
-namespace pelorix {
+namespace pelorix
+{
 
 // The event pump of the window: waits inside the Qt event loop, so every wait keeps the window alive.
 class QtEventPump final : public EventPump
 {
-public:
+  public:
     // Sleeps in the event loop until an event arrives (and is handled) or maxWait has passed.
     void waitForEvents(std::chrono::milliseconds maxWait) override;
     // QCoreApplication::processEvents().

@@ -7,9 +7,11 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 QPushButton *flatButton(const QString &caption, QWidget *parent)
 {
@@ -24,8 +26,9 @@ QPushButton *flatButton(const QString &caption, QWidget *parent)
 } // namespace
 
 TForm4::TForm4(std::function<bool(const std::string &)> kill, std::string executableFileName, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), m_kill(std::move(kill)),
-      m_executableFileName(std::move(executableFileName))
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+    , m_kill(std::move(kill))
+    , m_executableFileName(std::move(executableFileName))
 {
     setObjectName(QStringLiteral("TForm4"));
     setFixedSize(484, 154);

@@ -8,7 +8,8 @@
 class QAbstractButton;
 class QLabel;
 
-namespace pelorix {
+namespace pelorix
+{
 
 class EventLabel;
 class PictureButton;
@@ -18,7 +19,7 @@ class TForm4 final : public QDialog
 {
     Q_OBJECT
 
-public:
+  public:
     // kill: KillProcessesByName in the program, a recorder in tests; it gets the executable's file name.
     TForm4(std::function<bool(const std::string &)> kill, std::string executableFileName, QWidget *parent = nullptr);
 
@@ -31,7 +32,7 @@ public:
     QAbstractButton *SpeedButton1 = nullptr;
     QAbstractButton *SpeedButton2 = nullptr;
 
-private:
+  private:
     std::function<bool(const std::string &)> m_kill;
     std::string m_executableFileName;
 };

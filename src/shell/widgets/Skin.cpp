@@ -3,7 +3,8 @@
 #include <QApplication>
 #include <QPalette>
 
-namespace pelorix {
+namespace pelorix
+{
 
 void applySkin(QApplication &application)
 {

@@ -2,7 +2,8 @@
 
 class QApplication;
 
-namespace pelorix {
+namespace pelorix
+{
 
 // The grey-scale look of every window: black surfaces, white and grey text, grey controls and menus.
 void applySkin(QApplication &application);

@@ -9,14 +9,16 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 // Every row is 13 pixels high, whatever the font says.
 class RowDelegate final : public QStyledItemDelegate
 {
-public:
+  public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const override
     {
@@ -31,7 +33,9 @@ const QColor kCheckText(149, 149, 149);
 int ColumnListView::s_applyingDepth = 0;
 
 ColumnModel::ColumnModel(ServerTable &table, Column column, QObject *parent)
-    : QAbstractListModel(parent), m_table(table), m_column(column)
+    : QAbstractListModel(parent)
+    , m_table(table)
+    , m_column(column)
 {
     m_table.addObserver(this);
 }
@@ -127,7 +131,10 @@ void ColumnModel::columnStateChanged(Column column)
 }
 
 ColumnListView::ColumnListView(ServerTable &table, Column column, QWidget *parent)
-    : QListView(parent), m_table(table), m_column(column), m_model(new ColumnModel(table, column, this))
+    : QListView(parent)
+    , m_table(table)
+    , m_column(column)
+    , m_model(new ColumnModel(table, column, this))
 {
     setModel(m_model);
     setItemDelegate(new RowDelegate(this));

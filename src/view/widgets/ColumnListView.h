@@ -7,14 +7,15 @@
 
 #include <functional>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // One column of the server table as a list model: follows the table through its observer interface.
 class ColumnModel final : public QAbstractListModel, private ServerTableObserver
 {
     Q_OBJECT
 
-public:
+  public:
     ColumnModel(ServerTable &table, Column column, QObject *parent = nullptr);
     ~ColumnModel() override;
 
@@ -25,11 +26,11 @@ public:
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
-signals:
+  signals:
     // Selection, top row, enabled, visible or scroll-bar state of the column changed in the table.
     void stateChanged();
 
-private:
+  private:
     void rowsInserted(Column column, int first, int count) override;
     void rowsRemoved(Column column, int first, int count) override;
     void cellChanged(Column column, int row) override;
@@ -47,7 +48,7 @@ class ColumnListView final : public QListView
 {
     Q_OBJECT
 
-public:
+  public:
     static constexpr int kRowHeight = 13;
     // True while any column view is taking over the table's state (the SyncColumns hook waits for it).
     static bool applyingAny() { return s_applyingDepth > 0; }
@@ -67,7 +68,7 @@ public:
     // Returns true when the key was consumed and the list must not see it.
     std::function<bool(QKeyEvent *)> onKeyPress;
 
-signals:
+  signals:
     // The user changed this view's selection (keyboard or the check column's mouse); the table has it already.
     void userSelectionChanged(int row);
     // The user scrolled this view (wheel, keys, scroll bar); the table's top row of the column has it already.
@@ -75,7 +76,7 @@ signals:
     // A scroll step made with this view's own scroll bar (arrow, page or thumb; not the wheel).
     void scrollBarStep();
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -83,7 +84,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void selectionChanged(const QItemSelection &selected, const QItemSelection &deselected) override;
 
-private:
+  private:
     void applyState();
 
     ServerTable &m_table;

@@ -7,9 +7,13 @@
 
 #include <QCoreApplication>
 
-namespace pelorix {
+namespace pelorix
+{
 
-SyncColumnsHook::SyncColumnsHook(ServerTable &table) : m_table(table) {}
+SyncColumnsHook::SyncColumnsHook(ServerTable &table)
+    : m_table(table)
+{
+}
 
 SyncColumnsHook::~SyncColumnsHook()
 {

@@ -2,7 +2,8 @@
 
 #include <QObject>
 
-namespace pelorix {
+namespace pelorix
+{
 
 class ServerTable;
 
@@ -13,7 +14,7 @@ class SyncColumnsHook final : public QObject
 {
     Q_OBJECT
 
-public:
+  public:
     explicit SyncColumnsHook(ServerTable &table);
     ~SyncColumnsHook() override;
 
@@ -23,10 +24,10 @@ public:
     long long runs() const { return m_runs; }
     static bool isQueuedEvent(const QEvent *event);
 
-protected:
+  protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-private:
+  private:
     ServerTable &m_table;
     bool m_running = false;
     bool m_installed = false;

@@ -22,8 +22,10 @@
 #include <fstream>
 #include <optional>
 
-namespace pelorix {
-namespace {
+namespace pelorix
+{
+namespace
+{
 
 using test::ChildProcess;
 using test::runProcess;
@@ -39,7 +41,7 @@ void setMasterHost(const std::string &host)
 // The reference master-list service on a free loopback port, with simulated game servers listed in it.
 class ReferenceWorld
 {
-public:
+  public:
     ReferenceWorld(const std::string &version, const std::string &motd, int servers)
     {
         const std::string list = m_dir.file("list.txt");
@@ -53,14 +55,14 @@ public:
         std::ofstream(m_dir.file("installer.exe")) << "installer";
         m_port = test::freeTcpPort();
         m_master.emplace(PELORIX_MASTER_BIN,
-                         std::vector<std::string>{"serve", "--port", std::to_string(m_port), "--no-check", "--installer",
-                                                  m_dir.file("installer.exe"), "--db", db});
+                         std::vector<std::string>{"serve", "--port", std::to_string(m_port), "--no-check",
+                                                  "--installer", m_dir.file("installer.exe"), "--db", db});
         EXPECT_TRUE(test::waitForTcpPort(m_port));
         setMasterHost("127.0.0.1:" + std::to_string(m_port));
     }
     ~ReferenceWorld() { setMasterHost("127.0.0.1:9"); }
 
-private:
+  private:
     TempDir m_dir;
     int m_port = 0;
     std::optional<ChildProcess> m_gamesim;
@@ -252,8 +254,7 @@ TEST(FormsTest, AboutBoxVersionTextFollowsTheMenuNotTheFooter)
     TForm1 &form = w.form1();
     form.Timer2->stop();
     TForm2 *about = w.forms->Form2();
-    struct Step
-    {
+    struct Step {
         bool fromMenu;
         QString version;
     };

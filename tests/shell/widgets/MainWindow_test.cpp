@@ -19,8 +19,10 @@
 
 #include <filesystem>
 
-namespace pelorix {
-namespace {
+namespace pelorix
+{
+namespace
+{
 
 using test::WindowUnderTest;
 
@@ -44,7 +46,7 @@ QPoint rowPoint(int row, int x = 20)
 
 class MainWindowTest : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         std::filesystem::create_directories(w.folder.file("maps"));
@@ -157,8 +159,7 @@ TEST_F(MainWindowTest, PopupShortcutsAreConsumedAlsoWhileTheirItemIsDisabled)
     ColumnListView *name = form().ListBox1_servername;
     ColumnListView *ping = form().ListBox3_ping;
 
-    struct Case
-    {
+    struct Case {
         const char *what;
         bool itemsEnabled;
         ColumnListView *view;
@@ -214,8 +215,7 @@ TEST_F(MainWindowTest, CtrlCCopiesTheAddressCellOnlyFromTheNameColumn)
 TEST_F(MainWindowTest, HoverTextsAndTheNameColumnHint)
 {
     fill(7);
-    struct Case
-    {
+    struct Case {
         QWidget *widget;
         QString text;
         QPoint at = {-1, -1};
@@ -283,8 +283,7 @@ TEST_F(MainWindowTest, ShowMapPictureWithAPictureWithoutOneAndWithAHostileName)
     writePicture(w.folder.file("maps/dm_alpha.jpg"), 240, 0, 0);
     writePicture(w.folder.file("maps/none.jpg"), 0, 0, 240);
     writePicture(w.folder.file("secret.jpg"), 0, 240, 0);
-    struct Case
-    {
+    struct Case {
         std::string map;
         bool red, green, blue;
     };
@@ -309,6 +308,21 @@ TEST_F(MainWindowTest, ShowMapPictureWithAPictureWithoutOneAndWithAHostileName)
     // No selected row: the picture stays as it was.
     selectInNameColumn(-1);
     EXPECT_FALSE(form().MAP_picture->pixmap().isNull());
+}
+
+TEST_F(MainWindowTest, ClickInTheCheckColumnTicksItsBoxAndSelectsItsRowEverywhere)
+{
+    fill(5);
+    QWidget *check = form().Listbox10_check->viewport();
+    const QRect box = form().Listbox10_check->visualRect(form().Listbox10_check->model()->index(2, 0));
+    QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(box.left() + 8, box.center().y()));
+    QCoreApplication::processEvents();
+    expectSelected(2);
+    EXPECT_TRUE(table().isChecked(2));
+    EXPECT_FALSE(table().isChecked(1));
+    for (QAction *item : {form().Updatesingle1, form().Showplayers2, form().Deleteserver1})
+        EXPECT_TRUE(item->isEnabled());
+    EXPECT_FALSE(form().Joinserver1->isEnabled()) << "the check column does not enable the join item";
 }
 
 TEST_F(MainWindowTest, DoubleClickAndJoinButtonRequestTheJoin)

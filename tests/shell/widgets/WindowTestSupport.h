@@ -17,7 +17,8 @@
 #include <string>
 #include <vector>
 
-namespace pelorix::test {
+namespace pelorix::test
+{
 
 inline QApplication &guiApplication()
 {
@@ -43,8 +44,7 @@ inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 10
 }
 
 // The main window and its small windows over a scratch program folder and settings file.
-struct WindowUnderTest
-{
+struct WindowUnderTest {
     TempDir folder;
     ScriptedDialogs dialogs;
     QtEventPump pump;

@@ -11,12 +11,13 @@
 #include <array>
 #include <memory>
 
-namespace pelorix {
-namespace {
+namespace pelorix
+{
+namespace
+{
 
 // Counts what the table tells its observers.
-struct CountingObserver : ServerTableObserver
-{
+struct CountingObserver : ServerTableObserver {
     int notices = 0;
     void rowsInserted(Column, int, int) override { ++notices; }
     void rowsRemoved(Column, int, int) override { ++notices; }
@@ -27,7 +28,7 @@ struct CountingObserver : ServerTableObserver
 
 class ColumnListViewTest : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         test::guiApplication();
