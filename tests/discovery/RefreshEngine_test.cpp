@@ -696,7 +696,8 @@ TEST_F(RefreshEngineTest, DestroyingTheEngineWhileThreadsFinishIsClean)
     const auto begin = Clock::now();
     engine->refresh_imageClick();
     EXPECT_GE(Clock::now() - begin, 800ms); // nobody is counted out before the deadline
-    EXPECT_GT(engine->liveThreads(), 0);
+    // Usually threads are still in their last window here; on a loaded machine they may already have ended,
+    // and the destructor must be clean either way (the sanitizer builds check it).
     EXPECT_GE(engine->counters().minActiveQueries, 0);
     engine.reset();
 }
