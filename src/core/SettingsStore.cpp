@@ -1,5 +1,7 @@
 #include "core/SettingsStore.h"
 
+#include "platform/UniqueFd.h"
+
 #include "core/Text.h"
 #include "platform/AtomicFile.h"
 
@@ -97,22 +99,7 @@ long long nowNs()
     return nanoseconds(t);
 }
 
-class Fd
-{
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
+using Fd = UniqueFd;
 
 bool isBlank(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
 

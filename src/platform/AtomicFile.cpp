@@ -1,5 +1,7 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/UniqueFd.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -10,28 +12,7 @@ namespace pelorix {
 
 namespace {
 
-class Fd
-{
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const { return m_fd; }
-    bool close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
+using Fd = UniqueFd;
 
 bool writeAll(int fd, std::string_view data)
 {
