@@ -29,13 +29,13 @@ void ServerTable::AppendPlaceholderRow()
 {
     for (Column c : kValueColumns) {
         auto &col = m_columns[c];
-        col.items.emplace_back("?");
+        col.items.push_back("?");
         for (auto *o : m_observers)
             o->rowsInserted(c, static_cast<int>(col.items.size()) - 1, 1);
     }
     auto &check = m_columns[Listbox10_check];
-    check.items.emplace_back(kJoin);
-    check.checked.push_back(false);
+    check.items.push_back(kJoin);
+    check.checked.push_back(0);
     for (auto *o : m_observers)
         o->rowsInserted(Listbox10_check, static_cast<int>(check.items.size()) - 1, 1);
 }
@@ -62,9 +62,9 @@ void ServerTable::DeleteRow(int row)
         auto &col = m_columns[c];
         if (row < 0 || row >= static_cast<int>(col.items.size()))
             continue;
-        col.items.erase(col.items.begin() + row);
+        col.items.erase(static_cast<size_t>(row));
         if (c == Listbox10_check)
-            col.checked.erase(col.checked.begin() + row);
+            col.checked.erase(static_cast<size_t>(row));
         bool stateChanged = false;
         if (col.selected == row) {
             col.selected = -1;
@@ -128,8 +128,9 @@ void ServerTable::SyncColumns()
 void ServerTable::setColumnItems(Column c, std::vector<std::string> items)
 {
     auto &col = m_columns[c];
-    col.items = std::move(items);
-    col.checked.assign(c == Listbox10_check ? col.items.size() : 0, false);
+    const size_t rows = items.size();
+    col.items = RowList<std::string>(std::move(items));
+    col.checked = RowList<char>(std::vector<char>(c == Listbox10_check ? rows : 0, 0));
     col.selected = -1;
     col.topRow = 0;
     for (auto *o : m_observers)
@@ -193,15 +194,15 @@ void ServerTable::setScrollBarVisible(Column c, bool visible)
 bool ServerTable::isChecked(int row) const
 {
     const auto &checked = m_columns[Listbox10_check].checked;
-    return row >= 0 && row < static_cast<int>(checked.size()) && checked[static_cast<size_t>(row)];
+    return row >= 0 && row < static_cast<int>(checked.size()) && checked[static_cast<size_t>(row)] != 0;
 }
 
 void ServerTable::setChecked(int row, bool checked)
 {
     auto &col = m_columns[Listbox10_check];
-    if (row < 0 || row >= static_cast<int>(col.checked.size()) || col.checked[static_cast<size_t>(row)] == checked)
+    if (row < 0 || row >= static_cast<int>(col.checked.size()) || (col.checked[static_cast<size_t>(row)] != 0) == checked)
         return;
-    col.checked[static_cast<size_t>(row)] = checked;
+    col.checked[static_cast<size_t>(row)] = checked ? 1 : 0;
     for (auto *o : m_observers)
         o->cellChanged(Listbox10_check, row);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/RowList.h"
+
 #include <array>
 #include <string>
 #include <string_view>
@@ -45,8 +47,8 @@ class ServerTable
 public:
     struct ColumnState
     {
-        std::vector<std::string> items;
-        std::vector<bool> checked; // the check column only, parallel to items
+        RowList<std::string> items;
+        RowList<char> checked; // the check column only, parallel to items
         int selected = -1;
         int topRow = 0;
         bool enabled = true;
@@ -74,6 +76,7 @@ public:
     const ColumnState &column(Column c) const { return m_columns[c]; }
     int rowCount(Column c) const { return static_cast<int>(m_columns[c].items.size()); }
     const std::string &cell(Column c, int row) const { return m_columns[c].items[static_cast<size_t>(row)]; }
+    std::vector<std::string> columnItems(Column c) const { return m_columns[c].items.toVector(); }
     // Loads or rebuilds a whole column (no selection, top row 0; the check column's rows unchecked).
     // The refresh keeps the address column no longer than the others; nothing here enforces it.
     void setColumnItems(Column c, std::vector<std::string> items);

@@ -160,7 +160,7 @@ bool G1Click(const ServerTable &table, Dialogs &dialogs)
     const auto path = dialogs.saveFileName(request);
     if (!path)
         return false;
-    if (!writeFileAtomically(*path, withCrLfAfterEach(table.column(ListBox6_ipaddress).items))) {
+    if (!writeFileAtomically(*path, withCrLfAfterEach(table.columnItems(ListBox6_ipaddress)))) {
         // What the toolkit's default error box says when a file cannot be created.
         dialogs.message(DialogKind::Error, "Cannot create file \"" + *path + "\".");
         return false;

@@ -233,7 +233,7 @@ void RefreshEngine::runRefresh()
 
         // The address column in answer order.
         m_table.setColumnItems(ListBox6_ipaddress,
-                               reorderAddresses(m_table.column(ListBox6_ipaddress).items, replyAddresses));
+                               reorderAddresses(m_table.columnItems(ListBox6_ipaddress), replyAddresses));
 
         // Each answered row is written or deleted.
         const ReplyListsView replies{replyAddresses, replyTexts, replyPings};

@@ -76,7 +76,7 @@ TEST(ServerTable, AppendPlaceholderRowLeavesTheAddressColumnAlone)
         t.addObserver(&r);
         t.AppendPlaceholderRow();
         EXPECT_EQ(r.columns("ins"), kPlaceholderColumns);
-        EXPECT_EQ(t.column(ListBox6_ipaddress).items, addresses);
+        EXPECT_EQ(t.columnItems(ListBox6_ipaddress), addresses);
         const std::string address = addresses.empty() ? "-" : addresses[0];
         EXPECT_EQ(rowOf(t, 0), (std::vector<std::string>{"?", "?", "?", "?", "?", "?", address, "?", "?", "Join"}));
         EXPECT_FALSE(t.isChecked(0));
@@ -125,7 +125,7 @@ TEST(ServerTable, DeleteRowBeyondTheAddressColumnLeavesItAlone)
     t.addObserver(&r);
     t.DeleteRow(2);
     EXPECT_EQ(r.columns("rem"), kPlaceholderColumns);
-    EXPECT_EQ(t.column(ListBox6_ipaddress).items, std::vector<std::string>{"a:1"});
+    EXPECT_EQ(t.columnItems(ListBox6_ipaddress), std::vector<std::string>{"a:1"});
     for (int c : kPlaceholderColumns)
         EXPECT_EQ(t.rowCount(static_cast<Column>(c)), 2) << c;
 

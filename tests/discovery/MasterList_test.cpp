@@ -84,7 +84,7 @@ protected:
         context.masterList = &masterList;
         return GetMasterList(context);
     }
-    std::vector<std::string> addresses() const { return table.column(ListBox6_ipaddress).items; }
+    std::vector<std::string> addresses() const { return table.columnItems(ListBox6_ipaddress); }
     std::string cachePath() const { return folder.file("cache.dat"); }
 
     TempDir folder;
@@ -356,7 +356,7 @@ TEST(GenerateWhiteList, WritesTheAddressColumnWithCrLf)
     std::vector<std::string> list;
     ASSERT_TRUE(writeFileAtomically(folder.file("white_list.txt"), fileText(target)));
     ASSERT_TRUE(LoadWhiteList(folder.path(), list));
-    EXPECT_EQ(list, table.column(ListBox6_ipaddress).items);
+    EXPECT_EQ(list, table.columnItems(ListBox6_ipaddress));
 }
 
 TEST(GenerateWhiteList, CancelledSaveWritesNothing)
@@ -404,7 +404,7 @@ TEST(MasterListThroughWebClient, ServiceReplyFillsTheColumn)
     const auto outcome = GetMasterList(context);
     EXPECT_TRUE(outcome.obtained);
     EXPECT_FALSE(outcome.fromCache);
-    EXPECT_EQ(table.column(ListBox6_ipaddress).items, (std::vector<std::string>{"1.2.3.4:10481", "5.6.7.8:10481"}));
+    EXPECT_EQ(table.columnItems(ListBox6_ipaddress), (std::vector<std::string>{"1.2.3.4:10481", "5.6.7.8:10481"}));
     EXPECT_EQ(fileText(folder.file("cache.dat")), "1.2.3.4:10481\r\n5.6.7.8:10481\r\nEND\r\n");
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_NE(server.requests()[0].find("GET /vekta4list.php?s="), std::string::npos);

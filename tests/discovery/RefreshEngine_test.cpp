@@ -261,7 +261,7 @@ protected:
         pump.engine = engine.get();
         view.onMaximum = [this] { pump.setOrigin(); };
     }
-    std::vector<std::string> column(Column c) const { return table.column(c).items; }
+    std::vector<std::string> column(Column c) const { return table.columnItems(c); }
     // Pumps until every query thread has been joined, or the time runs out; the watchdog ticks as the pump says.
     bool settle(std::chrono::milliseconds limit = 10s)
     {

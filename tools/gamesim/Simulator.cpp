@@ -487,6 +487,16 @@ int Simulator::run(const RunOptions &options)
     const int64_t stopAt = options.runForMs > 0 ? start + int64_t{options.runForMs} * kMs : 0;
     scheduleChurn(start);
     std::vector<epoll_event> events(256);
+    // Sends that are due go out before the queries of the same wake-up are read, so a burst of queries does not
+    // make them late.
+    const auto fireDue = [this] {
+        while (!m_heap.empty() && m_heap.front().due <= monotonicNs()) {
+            std::pop_heap(m_heap.begin(), m_heap.end(), laterFirst);
+            Timer timer = std::move(m_heap.back());
+            m_heap.pop_back();
+            fire(timer.job, timer.due, monotonicNs());
+        }
+    };
     bool running = true;
     while (running) {
         armTimer();
@@ -498,6 +508,7 @@ int Simulator::run(const RunOptions &options)
             std::perror("pelorix-gamesim: epoll_wait");
             break;
         }
+        fireDue();
         for (int i = 0; i < count; ++i) {
             const uint64_t tag = events[static_cast<size_t>(i)].data.u64;
             if (tag == kTimerTag) {
@@ -523,14 +534,8 @@ int Simulator::run(const RunOptions &options)
                     readQueries(tag);
             }
         }
-        const int64_t now = monotonicNs();
-        while (!m_heap.empty() && m_heap.front().due <= now) {
-            std::pop_heap(m_heap.begin(), m_heap.end(), laterFirst);
-            Timer timer = std::move(m_heap.back());
-            m_heap.pop_back();
-            fire(timer.job, timer.due, monotonicNs());
-        }
-        if (stopAt != 0 && now >= stopAt)
+        fireDue();
+        if (stopAt != 0 && monotonicNs() >= stopAt)
             running = false;
     }
     stopRegistering = true;
