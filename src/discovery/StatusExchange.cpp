@@ -117,11 +117,14 @@ std::string UdpQuery::receiveWithin(int ms, bool &fault)
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left < 0)
+        // To the nanosecond: a window that ended a fraction of a millisecond early would miss the query's
+        // deadline check that follows it.
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
             return {};
+        const timespec wait{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
         pollfd pfd{m_fd, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, static_cast<int>(left));
+        const int ready = ::ppoll(&pfd, 1, &wait, nullptr);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
@@ -129,7 +132,7 @@ std::string UdpQuery::receiveWithin(int ms, bool &fault)
             return {};
         }
         if (ready == 0)
-            return {};
+            continue; // the time is checked at the top
 
         std::string payload(kMaxDatagramBytes, '\0');
         alignas(cmsghdr) char control[256];

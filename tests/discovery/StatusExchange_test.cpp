@@ -301,6 +301,23 @@ TEST(StatusExchange, UdpQueryReportsTheDelayOfTheFirstDatagram)
     EXPECT_FALSE(fault);
 }
 
+// A window that brings nothing lasts its whole length, never a fraction of a millisecond less: the query's
+// deadline check after the first window relies on it.
+TEST(StatusExchange, AnEmptyWindowLastsItsWholeLength)
+{
+    LoopbackSocket silent;
+    UdpQuery query;
+    ASSERT_TRUE(query.open("127.0.0.1:" + std::to_string(silent.port)));
+    ASSERT_TRUE(query.sendRequest());
+    for (const int ms : {kFirstWindowMs, 1, 7}) {
+        bool fault = false;
+        const auto start = Clock::now();
+        EXPECT_EQ(query.receiveWithin(ms, fault), "");
+        EXPECT_FALSE(fault);
+        EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(ms)) << ms << " ms window";
+    }
+}
+
 #ifdef PELORIX_GAMESIM_BIN
 // The simulated game servers speak the same exchange; their behaviours cover what a real server may do.
 TEST(StatusExchange, AgainstTheGameServerSimulator)

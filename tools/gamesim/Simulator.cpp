@@ -43,6 +43,30 @@ int64_t monotonicNs()
     return int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
 }
 
+int64_t realtimeNs()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    return int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
+}
+
+// When a datagram reached the socket, on the monotonic clock: the kernel's receive stamp (wall clock) moved by
+// the time since, so that a loop busy with other servers does not make an answer later than its delay.
+int64_t arrivalNs(msghdr &message)
+{
+    const int64_t now = monotonicNs();
+    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec ts{};
+            std::memcpy(&ts, CMSG_DATA(c), sizeof ts);
+            const int64_t age = realtimeNs() - (int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec);
+            // A wall clock stepped meanwhile gives a nonsense age: then the arrival is now.
+            return age >= 0 && age < 1000000000 ? now - age : now;
+        }
+    }
+    return now;
+}
+
 bool sameClient(const sockaddr_in &a, const sockaddr_in &b)
 {
     return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
@@ -178,6 +202,7 @@ bool Simulator::bindAll(std::string &error)
         // Port-unreachable reports tell when a client's port is gone, which ends its trickle or flood.
         const int on = 1;
         ::setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+        ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
         if (server.config.behaviour == Behaviour::Flood) {
             const int buffer = 4 * 1024 * 1024;
             ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
@@ -240,16 +265,23 @@ void Simulator::readQueries(size_t index)
     char buffer[65536];
     for (int i = 0; i < kReadsPerWake; ++i) {
         sockaddr_in from{};
-        socklen_t length = sizeof from;
-        const ssize_t n =
-            ::recvfrom(server.fd, buffer, sizeof buffer, MSG_DONTWAIT, reinterpret_cast<sockaddr *>(&from), &length);
+        alignas(cmsghdr) char control[128];
+        iovec iov{buffer, sizeof buffer};
+        msghdr message{};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &iov;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t n = ::recvmsg(server.fd, &message, MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK)
                 return;
             continue; // a pending port-unreachable report; the error queue says for whom
         }
         if (n == 8 && std::memcmp(buffer, "\\status\\", 8) == 0)
-            onQuery(index, from, monotonicNs());
+            onQuery(index, from, arrivalNs(message));
     }
 }
 
