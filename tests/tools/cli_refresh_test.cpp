@@ -219,6 +219,81 @@ TEST_F(CliRefreshTest, NoListAtAllEndsWithStatusTwo)
     EXPECT_EQ(text(run.json.value(QStringLiteral("total_label"))), "Total server count: N/A");
 }
 
+// A small world whose every value is known: the table holds exactly what the servers said, colour codes
+// stripped, in the order the answers came, without the silent and the closed server.
+TEST_F(CliRefreshTest, ExactRowsOfAKnownWorld)
+{
+    TempDir world;
+    const std::string scenario = R"({"seed": 3, "servers": [
+{"hostname": "[c=FF0000]Red [b]Fort", "gametype": "Kessrin", "gamevariant": "VEKTA 4X", "gamever": "1.0",
+ "mapname": "Harrowgate", "password": "1", "maxplayers": 12, "delayMs": 10,
+ "players": [{"name": "Ada", "score": 3, "ping": 40}, {"name": "Bo", "score": 1, "ping": 90}]},
+{"hostname": "silent one", "behaviour": "silent"},
+{"hostname": "Plain Hall", "gametype": "Talvori", "gamevariant": "VEKTA 4", "gamever": "1.1",
+ "mapname": "Deepwell", "password": "0", "maxplayers": 8, "delayMs": 110, "players": []},
+{"hostname": "closed one", "behaviour": "closed"},
+{"hostname": "Full House", "gametype": "Pellish", "gamevariant": "VEKTA 4", "gamever": "1.1",
+ "mapname": "Ironvale", "password": "0", "maxplayers": 2, "delayMs": 60,
+ "players": [{"name": "Cy", "score": 0, "ping": 20}, {"name": "Di", "score": 5, "ping": 30}]}
+]})";
+    ASSERT_TRUE(writeFileAtomically(world.file("world.json"), scenario));
+    const std::string portFile = world.file("ports.txt");
+    const std::string listFile = world.file("list.txt");
+    ChildProcess gamesim(PELORIX_GAMESIM_BIN, {world.file("world.json"), "--base-port", "0", "--port-file", portFile,
+                                               "--master-list-file", listFile});
+    std::string ports;
+    for (int i = 0; i < 200 && !readWholeFile(listFile, ports); ++i)
+        std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(readWholeFile(portFile, ports));
+    const std::vector<std::string> address = splitLines(ports); // in scenario order
+    ASSERT_EQ(address.size(), 5u);
+
+    const std::string db = world.file("master.db");
+    ASSERT_EQ(test::runProcess(PELORIX_MASTER_BIN, {"import", listFile, "--db", db}), 0);
+    const int port = test::freeTcpPort();
+    ChildProcess master(PELORIX_MASTER_BIN, {"serve", "--port", std::to_string(port), "--allow-loopback",
+                                             "--no-check", "--db", db});
+    test::waitForTcpPort(port);
+
+    const Run run = refresh({"--json"}, home.path(), "127.0.0.1:" + std::to_string(port));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const QJsonArray rows = run.json.value(QStringLiteral("rows")).toArray();
+    ASSERT_EQ(rows.size(), 3) << run.out;
+
+    struct Row {
+        std::string lock, name, players, gametype, map, address, variant, version;
+        int delayMs;
+    };
+    // In answer order: the shortest delay first.
+    const Row expected[] = {
+        {"\xC2\xAE", "Red Fort", "2/12", "Kessrin", "Harrowgate", address[0], "VEKTA 4X", "1.0", 10},
+        {" ", "Full House", "2/2", "Pellish", "Ironvale", address[4], "VEKTA 4", "1.1", 60},
+        {" ", "Plain Hall", "0/8", "Talvori", "Deepwell", address[2], "VEKTA 4", "1.1", 110},
+    };
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject row = rows[i].toObject();
+        const Row &want = expected[i];
+        SCOPED_TRACE(want.name);
+        EXPECT_EQ(text(row.value(QStringLiteral("lock"))), want.lock);
+        EXPECT_EQ(text(row.value(QStringLiteral("name"))), want.name);
+        EXPECT_EQ(text(row.value(QStringLiteral("players"))), want.players);
+        EXPECT_EQ(text(row.value(QStringLiteral("gametype"))), want.gametype);
+        EXPECT_EQ(text(row.value(QStringLiteral("map"))), want.map);
+        EXPECT_EQ(text(row.value(QStringLiteral("address"))), want.address);
+        EXPECT_EQ(text(row.value(QStringLiteral("variant"))), want.variant);
+        EXPECT_EQ(text(row.value(QStringLiteral("version"))), want.version);
+        EXPECT_FALSE(row.value(QStringLiteral("join")).toBool());
+        int ping = -1;
+        ASSERT_TRUE(parseInt32(text(row.value(QStringLiteral("ping"))), ping));
+        EXPECT_GE(ping, want.delayMs);
+        EXPECT_LT(ping, want.delayMs + 100);
+    }
+    EXPECT_EQ(text(run.json.value(QStringLiteral("players_label"))), "Players online:\t4");
+    EXPECT_EQ(text(run.json.value(QStringLiteral("servers_label"))), "Servers online:\t3");
+    EXPECT_EQ(text(run.json.value(QStringLiteral("total_label"))), "Total server count: 5");
+    EXPECT_TRUE(run.json.value(QStringLiteral("messages")).toArray().isEmpty());
+}
+
 TEST_F(CliRefreshTest, UnknownArgumentIsAUsageError)
 {
     const Run run = refresh({"--bogus"}, home.path(), masterHost());
