@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 extern char **environ;
@@ -83,8 +84,13 @@ int spawn(const std::string &program, const std::vector<std::string> &args,
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
+    const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid == 0) {
+        // A test that dies (an abort, a timeout's kill) takes its companion processes with it.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(125);
         if (stdinFd >= 0) {
             ::dup2(stdinFd, 0);
         } else {
