@@ -67,6 +67,19 @@ int64_t arrivalNs(msghdr &message)
     return now;
 }
 
+// A receive into one buffer, with the sender's address and room for control messages.
+msghdr messageInto(sockaddr_in &address, iovec &buffer, char *control, size_t controlSize)
+{
+    msghdr message{};
+    message.msg_name = &address;
+    message.msg_namelen = sizeof address;
+    message.msg_iov = &buffer;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = controlSize;
+    return message;
+}
+
 bool sameClient(const sockaddr_in &a, const sockaddr_in &b)
 {
     return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
@@ -267,13 +280,7 @@ void Simulator::readQueries(size_t index)
         sockaddr_in from{};
         alignas(cmsghdr) char control[128];
         iovec iov{buffer, sizeof buffer};
-        msghdr message{};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
-        message.msg_iov = &iov;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
+        msghdr message = messageInto(from, iov, control, sizeof control);
         const ssize_t n = ::recvmsg(server.fd, &message, MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK)
@@ -290,16 +297,10 @@ void Simulator::readErrors(size_t index)
     auto &server = m_servers[index];
     for (int i = 0; i < kReadsPerWake; ++i) {
         sockaddr_in offender{};
-        char control[512];
+        alignas(cmsghdr) char control[512];
         char payload[64];
         iovec iov{payload, sizeof payload};
-        msghdr message{};
-        message.msg_name = &offender;
-        message.msg_namelen = sizeof offender;
-        message.msg_iov = &iov;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
+        msghdr message = messageInto(offender, iov, control, sizeof control);
         if (::recvmsg(server.fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
             return;
         // msg_name holds the destination of the datagram that was refused: that client's port is gone.
