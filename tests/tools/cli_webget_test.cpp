@@ -1,8 +1,15 @@
 #include "core/SettingsStore.h"
+#include "core/Text.h"
+#include "discovery/RequestSignature.h"
+#include "platform/AtomicFile.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestProcess.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
 
 using namespace pelorix;
 using namespace pelorix::test;
@@ -89,3 +96,68 @@ TEST_F(CliWebGetTest, RejectsWrongArguments)
         EXPECT_NE(err.find("usage: pelorix-cli webget"), std::string::npos);
     }
 }
+
+#if defined(PELORIX_CLI_BIN) && defined(PELORIX_MASTER_BIN) && defined(PELORIX_GAMESIM_BIN)
+// The whole way of a master list: simulated servers listed by the reference service, fetched with a signed
+// request by the command-line browser, directly and through a real proxy that asks for a password.
+TEST_F(CliWebGetTest, SignedListOfASimulatedWorldDirectlyAndThroughTinyproxy)
+{
+    using namespace std::chrono_literals;
+    TempDir world;
+    const std::string listFile = world.file("list.txt");
+    ChildProcess gamesim(PELORIX_GAMESIM_BIN,
+                         {"--generate", "12", "--base-port", "0", "--master-list-file", listFile});
+    std::string list;
+    for (int i = 0; i < 200 && !readWholeFile(listFile, list); ++i)
+        std::this_thread::sleep_for(50ms);
+    auto servers = splitLines(list);
+    ASSERT_EQ(servers.size(), 13u) << list;
+    servers.pop_back(); // the simulator's own end line; the service ends the list with its own
+
+    const std::string db = world.file("master.db");
+    ASSERT_EQ(runProcess(PELORIX_MASTER_BIN, {"import", listFile, "--db", db}), 0);
+    const int port = freeTcpPort();
+    ChildProcess master(PELORIX_MASTER_BIN, {"serve", "--port", std::to_string(port), "--db", db});
+    ASSERT_TRUE(waitForTcpPort(port)) << master.stderrText();
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/vekta4list.php?s=31337";
+
+    const auto expectTheWorld = [&](const std::string &how) {
+        SCOPED_TRACE(how);
+        ASSERT_EQ(webget({url, "--agent", SignatureFor(31337)}), 0) << err;
+        auto lines = splitLines(out);
+        ASSERT_EQ(lines.size(), servers.size() + 1) << out;
+        EXPECT_EQ(lines.back(), "END OF LIST");
+        lines.pop_back();
+        EXPECT_EQ(lines, servers);
+        // Signed for another number: refused.
+        ASSERT_EQ(webget({url, "--agent", SignatureFor(31338)}), 0) << err;
+        EXPECT_EQ(out, "denied");
+    };
+    expectTheWorld("directly");
+
+    const std::string tinyproxy = PELORIX_TINYPROXY_BIN;
+    if (tinyproxy.empty())
+        GTEST_SKIP() << "tinyproxy is not installed";
+    const int proxyPort = freeTcpPort();
+    {
+        std::ofstream conf(world.file("tinyproxy.conf"));
+        conf << "Port " << proxyPort << "\nListen 127.0.0.1\nTimeout 30\nAllow 127.0.0.1\nBasicAuth user pass\n"
+             << "MaxClients 10\nDisableViaHeader Yes\n";
+    }
+    ChildProcess proxy(tinyproxy, {"-d", "-c", world.file("tinyproxy.conf")});
+    ASSERT_TRUE(waitForTcpPort(proxyPort)) << proxy.stderrText();
+    {
+        SettingsStore settings(config.file("PELORIX/PELORIX.reg"));
+        settings.WriteBool("proxy", true);
+        settings.WriteString("proxyserver", "127.0.0.1");
+        settings.WriteString("proxyport", std::to_string(proxyPort));
+        settings.WriteString("proxyuser", "user");
+        settings.WriteString("proxypassword", "pass");
+    }
+    expectTheWorld("through tinyproxy");
+    // The way went through the proxy: with a wrong password only the proxy's refusal comes back.
+    SettingsStore(config.file("PELORIX/PELORIX.reg")).WriteString("proxypassword", "wrong");
+    ASSERT_EQ(webget({url, "--agent", SignatureFor(31337)}), 0) << err;
+    EXPECT_NE(out.find("Unauthorized"), std::string::npos) << out;
+}
+#endif
