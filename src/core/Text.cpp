@@ -1,5 +1,7 @@
 #include "core/Text.h"
 
+#include "platform/SystemText.h"
+
 #include <QList>
 #include <QString>
 
@@ -10,16 +12,10 @@ namespace pelorix {
 
 namespace {
 
-// Code points of the bytes 0x80..0x9F; the five bytes Windows leaves undefined keep their C1 code.
-constexpr char16_t kHighControl[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 char32_t codePointOf(unsigned char byte)
 {
     if (byte >= 0x80 && byte <= 0x9F)
-        return kHighControl[byte - 0x80];
+        return kWindows1252High[byte - 0x80];
     return byte;
 }
 
@@ -28,35 +24,17 @@ char byteOf(char32_t cp)
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
         return static_cast<char>(cp);
     for (int i = 0; i < 32; ++i) {
-        if (kHighControl[i] == cp)
+        if (kWindows1252High[i] == cp)
             return static_cast<char>(0x80 + i);
     }
     return '?';
-}
-
-void appendUtf8(std::string &out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 } // namespace
 
 std::string cp1252ToUtf8(std::string_view cp1252)
 {
-    std::string out;
-    out.reserve(cp1252.size());
-    for (char c : cp1252)
-        appendUtf8(out, codePointOf(static_cast<unsigned char>(c)));
-    return out;
+    return windowsTextToSystem(cp1252);
 }
 
 std::string utf8ToCp1252(std::string_view utf8)
@@ -131,12 +109,7 @@ std::string asciiLower(std::string_view text)
 
 std::string asciiUpper(std::string_view text)
 {
-    std::string out(text);
-    for (char &c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
+    return upperAscii(text);
 }
 
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b)
