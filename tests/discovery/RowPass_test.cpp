@@ -95,6 +95,19 @@ protected:
         RunRowPass(table, settings, dialogs, ReplyListsView{addresses, texts, pings}, cancel, state, labels);
     }
 
+    // The pass over a table of one row, "a:1", answered with reply, under the given settings and dialogs.
+    ServerTable runOneRow(const SettingsStore &rowSettings, Dialogs &rowDialogs, const std::string &reply,
+                          const std::string &ping)
+    {
+        ServerTable oneRow;
+        oneRow.AppendPlaceholderRow();
+        oneRow.setColumnItems(ListBox6_ipaddress, {"a:1"});
+        const std::vector<std::string> a = {"a:1"}, t = {reply}, p = {ping};
+        RowPassState state{refreshStep, playersOnline, serversOnline, searchedPlayer, playerFound};
+        RunRowPass(oneRow, rowSettings, rowDialogs, ReplyListsView{a, t, p}, cancel, state, labels);
+        return oneRow;
+    }
+
     // The cells of a row in column order, the address and check columns included.
     std::vector<std::string> row(int r) const
     {
@@ -343,12 +356,7 @@ TEST_F(RowPassTest, Filters)
         test::TempDir caseDir;
         SettingsStore caseSettings(caseDir.file("PELORIX.reg"));
         c.set(caseSettings);
-        ServerTable caseTable;
-        caseTable.AppendPlaceholderRow();
-        caseTable.setColumnItems(ListBox6_ipaddress, {"a:1"});
-        const std::vector<std::string> a = {"a:1"}, t = {replyOf(serverPairs(c.reply))}, p = {c.ping};
-        RowPassState state{refreshStep, playersOnline, serversOnline, searchedPlayer, playerFound};
-        RunRowPass(caseTable, caseSettings, dialogs, ReplyListsView{a, t, p}, cancel, state, labels);
+        const ServerTable caseTable = runOneRow(caseSettings, dialogs, replyOf(serverPairs(c.reply)), c.ping);
         EXPECT_EQ(caseTable.rowCount(ListBox1_servername), c.shown ? 1 : 0) << c.name;
         EXPECT_EQ(caseTable.rowCount(ListBox6_ipaddress), c.shown ? 1 : 0) << c.name;
     }
@@ -452,12 +460,7 @@ TEST_F(RowPassTest, PingItemsMustBeFollowedByANumber)
     };
     for (const auto &c : cases) {
         test::ScriptedDialogs caseDialogs;
-        ServerTable caseTable;
-        caseTable.AppendPlaceholderRow();
-        caseTable.setColumnItems(ListBox6_ipaddress, {"a:1"});
-        const std::vector<std::string> a = {"a:1"}, t = {c.reply}, p = {"1"};
-        RowPassState state{refreshStep, playersOnline, serversOnline, searchedPlayer, playerFound};
-        RunRowPass(caseTable, settings, caseDialogs, ReplyListsView{a, t, p}, cancel, state, labels);
+        const ServerTable caseTable = runOneRow(settings, caseDialogs, c.reply, "1");
         ASSERT_EQ(caseTable.rowCount(ListBox1_servername), 1) << c.name;
         EXPECT_EQ(caseTable.cell(ListBox1_servername, 0), "s") << c.name; // values read before the fault are used
         EXPECT_EQ(caseTable.cell(ListBox5_mapname, 0), c.mapCell) << c.name;
@@ -584,12 +587,7 @@ TEST_F(RowPassTest, FilterSettingsReadAsTheStoreReadsThem)
         test::TempDir caseDir;
         SettingsStore caseSettings(caseDir.file("PELORIX.reg"));
         c.set(caseSettings);
-        ServerTable caseTable;
-        caseTable.AppendPlaceholderRow();
-        caseTable.setColumnItems(ListBox6_ipaddress, {"a:1"});
-        const std::vector<std::string> a = {"a:1"}, t = {replyOf(serverPairs(c.reply))}, p = {"30"};
-        RowPassState state{refreshStep, playersOnline, serversOnline, searchedPlayer, playerFound};
-        RunRowPass(caseTable, caseSettings, dialogs, ReplyListsView{a, t, p}, cancel, state, labels);
+        const ServerTable caseTable = runOneRow(caseSettings, dialogs, replyOf(serverPairs(c.reply)), "30");
         EXPECT_EQ(caseTable.rowCount(ListBox1_servername), c.shown ? 1 : 0) << c.name;
     }
 }
