@@ -16,7 +16,6 @@ int main(int argc, char *argv[])
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pelorix"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Pelorix"));
     QApplication::setWindowIcon(programIcon());
 
     // One copy per executable: a later run hands its arguments to the first and ends at once.

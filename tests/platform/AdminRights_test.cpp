@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <grp.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace pelorix;
@@ -31,9 +33,26 @@ TEST(AdminRights, AFolderThatCannotBeWrittenFails)
 
 TEST(AdminRights, AReadOnlyFolderFailsForAnOrdinaryUser)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only folders";
     TempDir dir;
-    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-    EXPECT_FALSE(hasAdminRights(dir.path()));
+    namespace fs = std::filesystem;
+    const std::string folder = dir.file("program");
+    fs::create_directory(folder);
+    // Everyone may look into the folders, nobody may write into the program folder.
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    // Root ignores permission bits: then the check runs in a child that has become the user "nobody".
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(3);
+        ::_exit(hasAdminRights(folder) ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the check passed; 3: could not become an ordinary user";
+    EXPECT_TRUE(fs::is_empty(folder));
 }

@@ -41,7 +41,7 @@ TForm2::TForm2(Services services, QWidget *parent)
     Panel1 = new EventLabel(this);
     Panel1->setGeometry(0, 0, 336, 338);
     Panel1->setStyleSheet(QStringLiteral("background: black; border: 1px solid #404040;"));
-    Panel1->onMousePress = [this](QMouseEvent *event) { startMoveGesture(this, event->globalPosition().toPoint()); };
+    Panel1->onMousePress = [this](QMouseEvent *event) { Panel1MouseDown(event); };
 
     GroupBox1 = new QGroupBox(QStringLiteral("Version / Creator"), this);
     GroupBox1->setGeometry(8, 8, 321, 77);
@@ -97,10 +97,20 @@ TForm2::TForm2(Services services, QWidget *parent)
 bool TForm2::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == GroupBox1 && event->type() == QEvent::MouseButtonPress) {
-        startMoveGesture(this, static_cast<QMouseEvent *>(event)->globalPosition().toPoint());
+        GroupBox1MouseDown(static_cast<QMouseEvent *>(event));
         return true;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void TForm2::Panel1MouseDown(QMouseEvent *event)
+{
+    startMoveGesture(this, event->globalPosition().toPoint());
+}
+
+void TForm2::GroupBox1MouseDown(QMouseEvent *event)
+{
+    startMoveGesture(this, event->globalPosition().toPoint());
 }
 
 void TForm2::Label3Click()

@@ -7,6 +7,7 @@
 
 class QGroupBox;
 class QLabel;
+class QMouseEvent;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -37,6 +38,9 @@ class TForm2 final : public QDialog
 
     void Label3Click();
     void Image1DblClick();
+    // Pressing the background or the version box drags the window.
+    void Panel1MouseDown(QMouseEvent *event);
+    void GroupBox1MouseDown(QMouseEvent *event);
 
     EventLabel *Panel1 = nullptr;
     QGroupBox *GroupBox1 = nullptr;

@@ -255,6 +255,52 @@ ButtonPictures buttonPixmaps(ButtonKind kind)
     return {drawButton(design, false), drawButton(design, true)};
 }
 
+QIcon menuIcon(MenuIcon kind)
+{
+    QImage image = transparentImage(QSize(16, 16));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor ink(215, 215, 215);
+    painter.setPen(QPen(ink, 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    switch (kind) {
+    case MenuIcon::Executable:
+        painter.drawRect(QRectF(1.5, 2.5, 13, 11));
+        painter.drawLine(QPointF(1.5, 5), QPointF(14.5, 5));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(ink);
+        painter.drawPolygon(QPolygonF({QPointF(6, 7), QPointF(11, 9.5), QPointF(6, 12)}));
+        break;
+    case MenuIcon::Proxy:
+        painter.drawRect(QRectF(0.5, 1.5, 6, 5));
+        painter.drawRect(QRectF(9.5, 9.5, 6, 5));
+        painter.drawLine(QPointF(3.5, 6.5), QPointF(3.5, 12));
+        painter.drawLine(QPointF(3.5, 12), QPointF(9.5, 12));
+        break;
+    case MenuIcon::WhiteList:
+        painter.drawRect(QRectF(2.5, 0.5, 10, 15));
+        for (const qreal y : {4.0, 7.0, 10.0})
+            painter.drawLine(QPointF(4.5, y), QPointF(10.5, y));
+        painter.setPen(QPen(ink, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPolyline(QPolygonF({QPointF(8, 12.5), QPointF(10, 14.5), QPointF(15, 9)}));
+        break;
+    case MenuIcon::Message:
+        painter.drawRoundedRect(QRectF(0.5, 1.5, 15, 10), 3, 3);
+        painter.drawPolyline(QPolygonF({QPointF(4, 11.5), QPointF(3.5, 15), QPointF(8, 11.5)}));
+        for (const qreal x : {4.5, 8.0, 11.5})
+            painter.drawPoint(QPointF(x, 6.5));
+        break;
+    case MenuIcon::About:
+        painter.drawEllipse(QRectF(0.5, 0.5, 15, 15));
+        painter.setPen(QPen(ink, 2, Qt::SolidLine, Qt::RoundCap));
+        painter.drawPoint(QPointF(8, 4.5));
+        painter.drawLine(QPointF(8, 7.5), QPointF(8, 12));
+        break;
+    }
+    painter.end();
+    return QIcon(QPixmap::fromImage(image));
+}
+
 QPixmap programIconPixmap(int size)
 {
     QImage image = transparentImage(QSize(size, size));

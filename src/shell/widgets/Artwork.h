@@ -43,6 +43,16 @@ struct ButtonPictures
 QSize buttonSize(ButtonKind kind);
 ButtonPictures buttonPixmaps(ButtonKind kind);
 
+// The 16 x 16 icons of the Options menu items, light grey on transparency.
+enum class MenuIcon {
+    Executable, // a game executable selection: a window with a play mark
+    Proxy,      // proxy setup: two linked computers
+    WhiteList,  // generate white list: a page with lines and a tick
+    Message,    // message of the day: a speech bubble
+    About,      // about: an "i" in a circle
+};
+QIcon menuIcon(MenuIcon kind);
+
 // The program icon, a stylised radar mark, at any size (32 for the About box).
 QPixmap programIconPixmap(int size);
 // 16, 24, 32, 48, 64, 128 and 256 pixels, for QApplication::setWindowIcon.

@@ -118,6 +118,11 @@ TForm1::TForm1(TForm1Services services, QWidget *parent)
 
 TForm1::~TForm1()
 {
+    FormDestroy();
+}
+
+void TForm1::FormDestroy()
+{
     // The refresh's threads are joined, and the column views (observers of the table) go, before the table does.
     m_refresh.reset();
     m_syncHook.reset();
@@ -133,11 +138,8 @@ void TForm1::createControls()
     Image1->setGeometry(0, 0, kWidth, 692);
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Image1->setPixmap(backgroundPixmap());
-    Image1->onMousePress = [this](QMouseEvent *event) {
-        // Image1MouseDown: the move gesture, with any button.
-        startMoveGesture(this, event->globalPosition().toPoint());
-    };
-    Image1->onMouseMove = [this](QMouseEvent *) { setHover(QString()); };
+    Image1->onMousePress = [this](QMouseEvent *event) { Image1MouseDown(event); };
+    Image1->onMouseMove = [this](QMouseEvent *) { Image1MouseMove(); };
 
     const QString white = QStringLiteral("color: white; background: transparent;");
     Label1 = makeLabel(this, kSelectServer, 9, 91, pelorixFont(FontRole::Sans, 13, true), white);
@@ -329,6 +331,12 @@ void TForm1::createMenus()
     N3 = PopupMenu2->addSeparator();
     Messageoftheday1 = PopupMenu2->addAction(QStringLiteral("Message Of The Day"));
     About1 = PopupMenu2->addAction(QStringLiteral("About"));
+    for (QAction *selection : {SelectVEKTA410executable1, SelectVEKTA411executable1, SelectVEKTA4DVHexecutable1, S1})
+        selection->setIcon(menuIcon(MenuIcon::Executable));
+    Proxysetup1->setIcon(menuIcon(MenuIcon::Proxy));
+    G1->setIcon(menuIcon(MenuIcon::WhiteList));
+    Messageoftheday1->setIcon(menuIcon(MenuIcon::Message));
+    About1->setIcon(menuIcon(MenuIcon::About));
     connect(Proxysetup1, &QAction::triggered, this, [this] { Proxysetup1Click(); });
     connect(G1, &QAction::triggered, this, [this] { G1Click(); });
     connect(Messageoftheday1, &QAction::triggered, this, [this] { Messageoftheday1Click(); });
@@ -337,17 +345,13 @@ void TForm1::createMenus()
 
 void TForm1::connectButtons()
 {
-    const std::pair<PictureButton *, QString> hovers[] = {
-        {sSpeedButton5, QStringLiteral("Add server to the list")},
-        {sSpeedButton7, QStringLiteral("Options")},
-        {sSpeedButton6, QStringLiteral("Quit application")},
-        {sSpeedButton8, QStringLiteral("Refresh server list")},
-        {sSpeedButton9, QStringLiteral("Connect to server using IP directly")},
-        {sSpeedButton10, QStringLiteral("Set server filters")},
-        {sSpeedButton11, QStringLiteral("Join selected server")},
-    };
-    for (const auto &[button, text] : hovers)
-        button->onMouseMove = [this, text = text] { setHover(text); };
+    sSpeedButton5->onMouseMove = [this] { sSpeedButton5MouseMove(); };
+    sSpeedButton7->onMouseMove = [this] { SpeedButton1MouseMove(); };
+    sSpeedButton6->onMouseMove = [this] { sSpeedButton6MouseMove(); };
+    sSpeedButton8->onMouseMove = [this] { refresh_imageMouseMove(); };
+    sSpeedButton9->onMouseMove = [this] { Image5MouseMove(); };
+    sSpeedButton10->onMouseMove = [this] { Image4MouseMove(); };
+    sSpeedButton11->onMouseMove = [this] { Join_imageMouseMove(); };
     connect(sSpeedButton5, &QAbstractButton::clicked, this, [this] { Image3click(); });
     connect(sSpeedButton7, &QAbstractButton::clicked, this, [this] { sSpeedButton7Click(); });
     connect(sSpeedButton6, &QAbstractButton::clicked, this, [this] { Image1_quitClick(); });
@@ -467,8 +471,68 @@ void TForm1::Timer2Timer()
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
-    event->ignore();
+    if (FormCloseQuery())
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool TForm1::FormCloseQuery()
+{
+    // The system's close command and Alt+F4 show the quit window, as the Quit button does; only its YES ends.
     Image1_quitClick();
+    return false;
+}
+
+void TForm1::Image1MouseDown(QMouseEvent *event)
+{
+    // Any button starts the move gesture.
+    startMoveGesture(this, event->globalPosition().toPoint());
+}
+
+void TForm1::Image1MouseMove()
+{
+    setHover(QString());
+}
+
+void TForm1::sSpeedButton5MouseMove()
+{
+    setHover(QStringLiteral("Add server to the list"));
+}
+
+void TForm1::SpeedButton1MouseMove()
+{
+    setHover(QStringLiteral("Options"));
+}
+
+void TForm1::sSpeedButton6MouseMove()
+{
+    setHover(QStringLiteral("Quit application"));
+}
+
+void TForm1::refresh_imageMouseMove()
+{
+    setHover(QStringLiteral("Refresh server list"));
+}
+
+void TForm1::Image5MouseMove()
+{
+    setHover(QStringLiteral("Connect to server using IP directly"));
+}
+
+void TForm1::Image4MouseMove()
+{
+    setHover(QStringLiteral("Set server filters"));
+}
+
+void TForm1::Join_imageMouseMove()
+{
+    setHover(QStringLiteral("Join selected server"));
+}
+
+void TForm1::Name_editMouseMove()
+{
+    setHover(QStringLiteral("Set your multiplayer nick name"));
 }
 
 void TForm1::showModal(QWidget *window)
@@ -644,7 +708,7 @@ void TForm1::setHover(const QString &text)
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Name_edit && (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter))
-        setHover(QStringLiteral("Set your multiplayer nick name"));
+        Name_editMouseMove();
     return QWidget::eventFilter(watched, event);
 }
 

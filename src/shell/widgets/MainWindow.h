@@ -73,6 +73,23 @@ class TForm1 final : public QWidget, public RefreshView
     void Timer2Timer();
     void Image1_quitClick();
     void Name_editChange();
+    // The close query: every request to close other than the quit window's YES is refused.
+    bool FormCloseQuery();
+    // Releases the refresh's threads and lists, and the column views, before the table goes.
+    void FormDestroy();
+
+    // The background: the move gesture and the empty hover text.
+    void Image1MouseDown(QMouseEvent *event);
+    void Image1MouseMove();
+    // Hover texts of the buttons and the nick box.
+    void sSpeedButton5MouseMove();
+    void SpeedButton1MouseMove();
+    void sSpeedButton6MouseMove();
+    void refresh_imageMouseMove();
+    void Image5MouseMove();
+    void Image4MouseMove();
+    void Join_imageMouseMove();
+    void Name_editMouseMove();
 
     // The table.
     void ListBox1_servernameClick() override;
@@ -186,7 +203,7 @@ class TForm1 final : public QWidget, public RefreshView
     void joinRequested();
 
   protected:
-    // FormCloseQuery: every close request other than the quit window's YES is refused.
+    // Asks FormCloseQuery.
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 

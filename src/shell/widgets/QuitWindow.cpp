@@ -17,6 +17,9 @@ QPushButton *flatButton(const QString &caption, QWidget *parent)
 {
     auto *button = new QPushButton(caption, parent);
     button->setFlat(true);
+    // Speed buttons: the mouse presses them; they take no focus, and Enter does not press them.
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setAutoDefault(false);
     button->setFont(pelorixFont(FontRole::Sans, 16, true));
     button->setStyleSheet(QStringLiteral("QPushButton { color: white; background: #202020; border: 1px solid #606060; }"
                                          "QPushButton:hover { color: yellow; }"));
@@ -41,7 +44,7 @@ TForm4::TForm4(std::function<bool(const std::string &)> kill, std::string execut
     Panel1 = new EventLabel(this);
     Panel1->setGeometry(0, 0, 484, 154);
     Panel1->setStyleSheet(QStringLiteral("background: black; border: 1px solid #404040;"));
-    Panel1->onMousePress = [this](QMouseEvent *event) { startMoveGesture(this, event->globalPosition().toPoint()); };
+    Panel1->onMousePress = [this](QMouseEvent *event) { Panel1MouseDown(event); };
 
     Image1 = new QLabel(this);
     Image1->setGeometry(8, 8, 48, 48);
@@ -70,6 +73,11 @@ void TForm4::SpeedButton1Click()
 void TForm4::SpeedButton2Click()
 {
     close();
+}
+
+void TForm4::Panel1MouseDown(QMouseEvent *event)
+{
+    startMoveGesture(this, event->globalPosition().toPoint());
 }
 
 } // namespace pelorix

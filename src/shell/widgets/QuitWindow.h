@@ -7,6 +7,7 @@
 
 class QAbstractButton;
 class QLabel;
+class QMouseEvent;
 
 namespace pelorix
 {
@@ -25,6 +26,7 @@ class TForm4 final : public QDialog
 
     void SpeedButton1Click(); // "YES"
     void SpeedButton2Click(); // "NO"
+    void Panel1MouseDown(QMouseEvent *event); // drags the window
 
     EventLabel *Panel1 = nullptr;
     QLabel *Image1 = nullptr;

@@ -3,7 +3,9 @@
 #include "core/Text.h"
 #include "shell/widgets/Artwork.h"
 
+#include <QApplication>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
@@ -15,7 +17,10 @@ namespace pelorix
 namespace
 {
 
-// Every row is 13 pixels high, whatever the font says.
+const QColor kCheckText(149, 149, 149);
+
+// Every row is 13 pixels high, whatever the font says. A check box gets a grey outline: the style draws
+// it in the window colour, which is black here, so an unchecked box would not be seen.
 class RowDelegate final : public QStyledItemDelegate
 {
   public:
@@ -24,9 +29,23 @@ class RowDelegate final : public QStyledItemDelegate
     {
         return {option.rect.width(), ColumnListView::kRowHeight};
     }
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (!index.data(Qt::CheckStateRole).isValid())
+            return;
+        QStyleOptionViewItem item(option);
+        initStyleOption(&item, index);
+        const QWidget *widget = option.widget;
+        const QStyle *style = widget ? widget->style() : QApplication::style();
+        const QRect box = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &item, widget);
+        painter->save();
+        painter->setPen(kCheckText);
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(box.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
 };
-
-const QColor kCheckText(149, 149, 149);
 
 } // namespace
 

@@ -131,6 +131,21 @@ TEST(Artwork, ProgramIconIsARoundMarkOnTransparency)
     EXPECT_TRUE(icon.availableSizes().contains(QSize(256, 256)));
 }
 
+TEST(Artwork, MenuIconsAreDistinctMarksOfSixteenPixels)
+{
+    application();
+    std::vector<QImage> icons;
+    for (const MenuIcon kind :
+         {MenuIcon::Executable, MenuIcon::Proxy, MenuIcon::WhiteList, MenuIcon::Message, MenuIcon::About}) {
+        const QImage icon = menuIcon(kind).pixmap(16, 16).toImage();
+        ASSERT_EQ(icon.size(), QSize(16, 16));
+        EXPECT_GT(countPixels(icon, icon.rect(), [](QColor c) { return c.alpha() > 128; }), 15);
+        for (const QImage &other : icons)
+            EXPECT_NE(icon, other);
+        icons.push_back(icon);
+    }
+}
+
 TEST(Artwork, FontsHaveTheAskedSizeAndWeight)
 {
     application();

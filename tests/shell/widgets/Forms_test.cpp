@@ -8,6 +8,7 @@
 #include "shell/widgets/ProxyWindow.h"
 #include "shell/widgets/QuitWindow.h"
 #include "shell/widgets/WindowTestSupport.h"
+#include "support/LoopbackHttpServer.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -309,18 +311,30 @@ TEST(FormsTest, SecondRunOfTheSameExecutableExitsAtOnceWithCodeZero)
 {
     TempDir home;
     TempDir runtime;
+    // The web service answers every request with the program's own version (no update offer); as a master
+    // list that text names no server that answers.
+    test::LoopbackHttpServer master;
+    master.setDefaultReply(test::LoopbackHttpServer::lengthReply(std::string(ProgramVersion) + "\r\n\r\n"));
     const std::map<std::string, std::string> env = {{"PELORIX_HOME", home.path()},
                                                     {"XDG_RUNTIME_DIR", runtime.path()},
                                                     {"XDG_CONFIG_HOME", home.file("config")},
                                                     {"QT_QPA_PLATFORM", "offscreen"},
-                                                    {"PELORIX_MASTER_HOST", "127.0.0.1:9"}};
+                                                    {"PELORIX_MASTER_HOST", master.hostPort()}};
+    const auto count = [&master](const std::string &path) {
+        const auto requests = master.requests();
+        return std::count_if(requests.begin(), requests.end(),
+                             [&](const std::string &r) { return r.find("GET " + path) == 0; });
+    };
     ChildProcess first(PELORIX_GUI_BIN, {}, env);
-    // The first run holds its lock once its window exists; the settings file tells that it got that far.
-    ASSERT_TRUE(waitUntil([&] { return std::ifstream(home.file("config/PELORIX/PELORIX.reg")).good(); }, 30000));
+    // The first run is through its start-up once it asked for the version and then for the list.
+    ASSERT_TRUE(waitUntil([&] { return count("/info/ver.php") == 1 && count("/vekta4list.php") == 1; }, 30000))
+        << first.stderrText();
     std::string out;
     std::string err;
     EXPECT_EQ(runProcess(PELORIX_GUI_BIN, {"second"}, &out, &err, env, std::chrono::seconds(30)), 0) << err;
     EXPECT_TRUE(first.running());
+    // The second run handed over its arguments and ended without a version request of its own.
+    EXPECT_EQ(count("/info/ver.php"), 1);
 }
 
 } // namespace

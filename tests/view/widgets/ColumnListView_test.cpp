@@ -95,6 +95,16 @@ TEST_F(ColumnListViewTest, CheckColumnShowsGreyJoinBoxesAndWritesTheCheckStateBa
     ASSERT_TRUE(model->setData(first, Qt::Checked, Qt::CheckStateRole));
     EXPECT_TRUE(table.isChecked(0));
     EXPECT_FALSE(table.isChecked(1));
+
+    // The unchecked box of the second row has an outline in the column's grey, so it shows on a black list too.
+    QCoreApplication::processEvents(); // the list lays out its new rows
+    const QImage shot = views[Listbox10_check]->viewport()->grab().toImage();
+    int outline = 0;
+    for (int y = ColumnListView::kRowHeight; y < 2 * ColumnListView::kRowHeight; ++y) {
+        for (int x = 0; x < 16; ++x)
+            outline += shot.pixelColor(x, y) == QColor(149, 149, 149) ? 1 : 0;
+    }
+    EXPECT_GE(outline, 20);
 }
 
 TEST_F(ColumnListViewTest, RowsAreThirteenPixelsHighAndTheTableStateIsShown)
