@@ -7,6 +7,8 @@
 #include "discovery/WebRequests.h"
 #include "platform/AtomicFile.h"
 
+#include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <unordered_set>
 
@@ -84,8 +86,8 @@ MasterListOutcome GetMasterList(const MasterListContext &context)
 
     if (!isUsableList(text)) {
         const std::string cachePath = inFolder(context.programFolder, kCacheFileName);
-        std::string fileText;
-        if (!readWholeFile(cachePath, fileText)) {
+        std::error_code ignored;
+        if (!std::filesystem::exists(cachePath, ignored)) {
             if (context.labels)
                 context.labels->setCacheLabelVisible(false);
             if (context.dialogs)
@@ -94,6 +96,10 @@ MasterListOutcome GetMasterList(const MasterListContext &context)
             return outcome;
         }
         setStep(context, 60);
+        // A cache.dat that is there but cannot be read (a folder, no permission) is a fault of this step.
+        std::string fileText;
+        if (!readWholeFile(cachePath, fileText))
+            throw std::runtime_error("cache.dat cannot be read");
         // Like every text the program reads, the file ends at its first NUL byte.
         text = withCrLfAfterEach(splitLines(untilNul(fileText)));
         outcome.fromCache = true;
@@ -116,12 +122,16 @@ MasterListOutcome GetMasterList(const MasterListContext &context)
         std::unordered_set<std::string> allowed;
         for (const auto &entry : *context.whiteList)
             allowed.insert(asciiLower(entry));
+        // The last line is not an address: it is set aside before the filter, so that the last address the
+        // white list keeps is not taken for it and dropped below.
         std::vector<std::string> kept;
         kept.reserve(masterList.size());
-        for (const auto &entry : masterList) {
-            if (allowed.count(asciiLower(entry)))
-                kept.push_back(entry);
+        for (size_t i = 0; i + 1 < masterList.size(); ++i) {
+            if (allowed.count(asciiLower(masterList[i])))
+                kept.push_back(masterList[i]);
         }
+        if (!masterList.empty())
+            kept.push_back(masterList.back());
         masterList = std::move(kept);
     }
 

@@ -107,6 +107,12 @@ void TQueryThread::start()
     m_shared->threadsStarted.fetch_add(1);
 }
 
+void TQueryThread::countOutIfOverdue()
+{
+    if (m_thread.joinable() && std::chrono::steady_clock::now() > m_start + std::chrono::milliseconds(m_shared->deadlineMs))
+        countOut();
+}
+
 void TQueryThread::countOut()
 {
     if (m_control->countedOut.exchange(true))
@@ -131,8 +137,8 @@ void TQueryThread::run()
         if (std::chrono::steady_clock::now() > deadline)
             countOut();
     };
-    const ExchangeResult result =
-        RunRefreshExchange(m_address, m_shared->CancelRequested, deadlineCheck, &m_control->stopRequested);
+    const auto &exchange = m_shared->exchange ? m_shared->exchange : RefreshExchangeFunction(RunRefreshExchange);
+    const ExchangeResult result = exchange(m_address, m_shared->CancelRequested, deadlineCheck, &m_control->stopRequested);
 
     if (!m_control->stopRequested.load()) {
         // Waits for the gate; a deadline passing meanwhile counts the thread out at that moment, and it waits on.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "discovery/StatusExchange.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -53,6 +55,8 @@ struct QueryShared {
     int deadlineMs = 800; // a thread is counted out at this age, or at its end when that comes first
     std::function<bool(std::uint64_t)> applyAffinity;
     std::function<void(std::uint64_t)> onAffinityMask;
+    // The exchange a query runs; empty: RunRefreshExchange.
+    RefreshExchangeFunction exchange;
     ThreadRegistry registry;
     std::atomic<std::uint64_t> nextThreadId{1};
 
@@ -89,6 +93,9 @@ public:
     // (it is then counted out and unregistered again).
     void start();
     bool finished() const { return m_control->finished.load(); }
+    // Counts the thread out once its deadline has passed, whatever it is doing: a thread that cannot reach its
+    // own deadline check (a host name lookup that takes seconds) does not hold a place among the counted.
+    void countOutIfOverdue();
     void requestStop() { m_control->stopRequested.store(true); }
     void join();
     const std::string &address() const { return m_address; }

@@ -66,6 +66,7 @@ RefreshEngine::RefreshEngine(ServerTable &table, SettingsStore &settings, Dialog
         return setCurrentThreadAffinityMask(mask);
     };
     m_shared->onAffinityMask = m_options.onAffinityMask;
+    m_shared->exchange = m_options.exchange;
 }
 
 RefreshEngine::~RefreshEngine()
@@ -192,20 +193,17 @@ void RefreshEngine::runRefresh()
 
         // One placeholder row and one query thread per address, never more than the cap counted in.
         for (int i = 0; i < count; ++i) {
-            m_refreshStep = 101;
             try {
+                m_refreshStep = 101;
                 m_table.AppendPlaceholderRow();
+                m_refreshStep = 110;
             } catch (...) {
                 m_dialogs.message(DialogKind::Error, "Error #?");
             }
-            m_refreshStep = 110;
             if (m_shared->CancelRequested.load())
                 break;
             waitForActiveBelow(m_options.maxActiveQueries);
             m_pump.processPendingEvents();
-            // A Cancel pressed during the waits starts no further thread either.
-            if (m_shared->CancelRequested.load())
-                break;
             m_view.setProgressPosition(i);
             if (i >= m_table.rowCount(ListBox6_ipaddress))
                 throw std::out_of_range("address column shorter than the list");
@@ -258,6 +256,14 @@ void RefreshEngine::runRefresh()
         if (m_run)
             closeRun(*m_run);
         m_dialogs.message(DialogKind::Error, "Error: #" + std::to_string(m_refreshStep));
+        // The address column never holds more rows than the others: a fault in the query stage leaves the
+        // addresses of rows that were never made.
+        const int rows = m_table.rowCount(ListBox1_servername);
+        if (m_table.rowCount(ListBox6_ipaddress) > rows) {
+            std::vector<std::string> addresses = m_table.columnItems(ListBox6_ipaddress);
+            addresses.resize(static_cast<size_t>(rows));
+            m_table.setColumnItems(ListBox6_ipaddress, std::move(addresses));
+        }
     }
 
     // The final pass runs also after a fault; neither the cancel-only request nor a missing list gets here.
@@ -278,6 +284,8 @@ void RefreshEngine::waitForActiveBelow(int limit)
         m_pump.waitForEvents(std::chrono::milliseconds(2));
         m_pump.processPendingEvents();
         reapFinishedThreads();
+        for (auto &thread : m_threads)
+            thread->countOutIfOverdue();
     }
 }
 

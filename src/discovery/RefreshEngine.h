@@ -2,6 +2,7 @@
 
 #include "discovery/MasterList.h"
 #include "discovery/RowPass.h"
+#include "discovery/StatusExchange.h"
 
 #include <atomic>
 #include <cstdint>
@@ -85,6 +86,8 @@ public:
         std::function<bool(std::uint64_t mask)> applyAffinity;
         // Called by each query thread with the mask it was given (tests); may run on any thread.
         std::function<void(std::uint64_t mask)> onAffinityMask;
+        // The status exchange each query runs; empty: the UDP exchange. Tests put scripted ones here.
+        RefreshExchangeFunction exchange;
     };
 
     RefreshEngine(ServerTable &table, SettingsStore &settings, Dialogs &dialogs, EventPump &pump, RefreshView &view,

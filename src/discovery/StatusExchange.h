@@ -65,6 +65,10 @@ struct ExchangeResult
 ExchangeResult RunRefreshExchange(const std::string &address, const std::atomic<bool> &cancelRequested,
                                   const std::function<void()> &deadlineCheck,
                                   const std::atomic<bool> *stopRequested = nullptr);
+// What a query thread calls to run its exchange (RunRefreshExchange, or a scripted one in tests).
+using RefreshExchangeFunction =
+    std::function<ExchangeResult(const std::string &address, const std::atomic<bool> &cancelRequested,
+                                 const std::function<void()> &deadlineCheck, const std::atomic<bool> *stopRequested)>;
 
 std::string StripColourCodes(std::string_view text);
 

@@ -294,6 +294,28 @@ TEST_F(CliRefreshTest, ExactRowsOfAKnownWorld)
     EXPECT_TRUE(run.json.value(QStringLiteral("messages")).toArray().isEmpty());
 }
 
+// A name in quotes may hold a tab and a line break; the plain form still gives one line of ten cells a row.
+TEST_F(CliRefreshTest, PlainRowsStayOneLineOfTenCellsWhateverTheServerSends)
+{
+    TempDir world;
+    ASSERT_TRUE(writeFileAtomically(world.file("world.json"),
+                                    R"({"servers": [{"hostname": "\"Tab\there\nand\rthere\"", "maxplayers": 8}]})"));
+    const std::string listFile = world.file("list.txt");
+    ChildProcess gamesim(PELORIX_GAMESIM_BIN,
+                         {world.file("world.json"), "--base-port", "0", "--master-list-file", listFile});
+    std::string list;
+    for (int i = 0; i < 200 && !readWholeFile(listFile, list); ++i)
+        std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(writeFileAtomically(home.file("cache.dat"), list));
+
+    const Run run = refresh({}, home.path(), "127.0.0.1:" + std::to_string(test::freeTcpPort()));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = splitLines(run.out);
+    ASSERT_EQ(lines.size(), 1u) << run.out;
+    EXPECT_EQ(std::count(lines[0].begin(), lines[0].end(), '\t'), 9) << lines[0];
+    EXPECT_NE(lines[0].find("\tTab here and there\t"), std::string::npos) << lines[0];
+}
+
 TEST_F(CliRefreshTest, UnknownArgumentIsAUsageError)
 {
     const Run run = refresh({"--bogus"}, home.path(), masterHost());

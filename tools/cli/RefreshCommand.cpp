@@ -197,6 +197,18 @@ bool checkedOrFalse(const ServerTable &table, int row)
     return row < table.rowCount(Listbox10_check) && table.isChecked(row);
 }
 
+// A cell of a plain row: the text a server sent may hold tabs and line breaks (in quotes), which would break the
+// one-line, ten-cell form; every control character becomes a blank.
+std::string plainCell(std::string text)
+{
+    for (char &c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            c = ' ';
+    }
+    return text;
+}
+
 void printPlain(const ServerTable &table)
 {
     const int rows = table.rowCount(ListBox1_servername);
@@ -207,7 +219,7 @@ void printPlain(const ServerTable &table)
             if (c)
                 line += '\t';
             line += column == Listbox10_check ? (checkedOrFalse(table, row) ? "1" : "0")
-                                              : cp1252ToUtf8(cellOrEmpty(table, column, row));
+                                              : cp1252ToUtf8(plainCell(cellOrEmpty(table, column, row)));
         }
         std::printf("%s\n", line.c_str());
     }
