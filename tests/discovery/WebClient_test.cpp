@@ -5,6 +5,7 @@
 #include "support/RecordingPump.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestProcess.h"
+#include "support/Tinyproxy.h"
 
 #include <gtest/gtest.h>
 
@@ -450,17 +451,11 @@ TEST_F(WebClientTest, DownloadIgnoresProxyAndCookiesAndKeepsTheOldFileOnFailure)
 
 TEST_F(WebClientTest, ThroughTinyproxyWithBasicAuthentication)
 {
-    const std::string tinyproxy = PELORIX_TINYPROXY_BIN;
-    if (tinyproxy.empty())
-        GTEST_SKIP() << "tinyproxy is not installed";
-    const int port = freeTcpPort();
-    {
-        std::ofstream conf(dir.file("tinyproxy.conf"));
-        conf << "Port " << port << "\nListen 127.0.0.1\nTimeout 30\nAllow 127.0.0.1\nBasicAuth user pass\n"
-             << "MaxClients 10\nLogLevel Info\nDisableViaHeader Yes\n";
-    }
-    ChildProcess proxy(tinyproxy, {"-d", "-c", dir.file("tinyproxy.conf")});
-    ASSERT_TRUE(waitForTcpPort(port)) << proxy.stderrText() << proxy.stdoutText();
+    Tinyproxy proxy("user", "pass");
+    if (std::string(PELORIX_TINYPROXY_BIN).empty())
+        GTEST_SKIP() << proxy.error();
+    ASSERT_TRUE(proxy.started()) << proxy.error();
+    const int port = proxy.port();
 
     server.addReply(LoopbackHttpServer::lengthReply("through\nthe proxy\n", "Set-Cookie: p=1\r\n"));
     useProxy(port, "user", "pass");

@@ -4,11 +4,11 @@
 #include "platform/AtomicFile.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestProcess.h"
+#include "support/Tinyproxy.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
 #include <thread>
 
 using namespace pelorix;
@@ -135,17 +135,11 @@ TEST_F(CliWebGetTest, SignedListOfASimulatedWorldDirectlyAndThroughTinyproxy)
     };
     expectTheWorld("directly");
 
-    const std::string tinyproxy = PELORIX_TINYPROXY_BIN;
-    if (tinyproxy.empty())
-        GTEST_SKIP() << "tinyproxy is not installed";
-    const int proxyPort = freeTcpPort();
-    {
-        std::ofstream conf(world.file("tinyproxy.conf"));
-        conf << "Port " << proxyPort << "\nListen 127.0.0.1\nTimeout 30\nAllow 127.0.0.1\nBasicAuth user pass\n"
-             << "MaxClients 10\nDisableViaHeader Yes\n";
-    }
-    ChildProcess proxy(tinyproxy, {"-d", "-c", world.file("tinyproxy.conf")});
-    ASSERT_TRUE(waitForTcpPort(proxyPort)) << proxy.stderrText();
+    Tinyproxy proxy("user", "pass");
+    if (std::string(PELORIX_TINYPROXY_BIN).empty())
+        GTEST_SKIP() << proxy.error();
+    ASSERT_TRUE(proxy.started()) << proxy.error();
+    const int proxyPort = proxy.port();
     {
         SettingsStore settings(config.file("PELORIX/PELORIX.reg"));
         settings.WriteBool("proxy", true);
