@@ -1,6 +1,7 @@
 // pelorix-master as the browser and other HTTP clients meet it: raw requests over loopback, read until the
 // service closes the connection.
 #include "discovery/RequestSignature.h"
+#include "platform/UniqueFd.h"
 #include "support/TestProcess.h"
 
 #include <gtest/gtest.h>
@@ -48,25 +49,7 @@ struct Reply
     }
 };
 
-class Fd
-{
-public:
-    explicit Fd(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
+using Fd = UniqueFd;
 
 sockaddr_in loopback(int port)
 {

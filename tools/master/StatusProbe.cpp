@@ -1,5 +1,7 @@
 #include "StatusProbe.h"
 
+#include "platform/UniqueFd.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -11,44 +13,20 @@
 
 namespace pelorix::master {
 
-namespace {
-
-class Socket
-{
-public:
-    Socket()
-        : m_fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0))
-    {
-    }
-    ~Socket()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Socket(const Socket &) = delete;
-    Socket &operator=(const Socket &) = delete;
-    int fd() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-} // namespace
-
 bool probeServer(const ServerAddress &server, int timeoutMs)
 {
-    Socket socket;
-    if (socket.fd() < 0)
+    const UniqueFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (socket.get() < 0)
         return false;
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_addr.s_addr = htonl(server.ip);
     peer.sin_port = htons(static_cast<std::uint16_t>(server.port));
     // A connected socket receives only the server's datagrams, and a closed port fails at once.
-    if (::connect(socket.fd(), reinterpret_cast<const sockaddr *>(&peer), sizeof peer) != 0)
+    if (::connect(socket.get(), reinterpret_cast<const sockaddr *>(&peer), sizeof peer) != 0)
         return false;
     static constexpr char request[] = "\\status\\";
-    if (::send(socket.fd(), request, sizeof request - 1, 0) != static_cast<ssize_t>(sizeof request - 1))
+    if (::send(socket.get(), request, sizeof request - 1, 0) != static_cast<ssize_t>(sizeof request - 1))
         return false;
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -59,13 +37,13 @@ bool probeServer(const ServerAddress &server, int timeoutMs)
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
         if (left <= 0)
             return false;
-        pollfd waiting{socket.fd(), POLLIN, 0};
+        pollfd waiting{socket.get(), POLLIN, 0};
         const int ready = ::poll(&waiting, 1, static_cast<int>(left));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready <= 0)
             return false;
-        const ssize_t got = ::recv(socket.fd(), buffer, sizeof buffer, 0);
+        const ssize_t got = ::recv(socket.get(), buffer, sizeof buffer, 0);
         if (got < 0)
             return false; // the port is unreachable, or another socket error
         reply.append(buffer, static_cast<std::size_t>(got));
