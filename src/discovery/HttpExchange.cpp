@@ -1,6 +1,7 @@
 #include "discovery/HttpExchange.h"
 
 #include "core/Text.h"
+#include "platform/UniqueFd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,38 +17,6 @@ namespace pelorix::http {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class Socket
-{
-public:
-    Socket() = default;
-    explicit Socket(int fd) : m_fd(fd) {}
-    ~Socket() { reset(); }
-    Socket(const Socket &) = delete;
-    Socket &operator=(const Socket &) = delete;
-    Socket(Socket &&other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
-    Socket &operator=(Socket &&other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            m_fd = other.m_fd;
-            other.m_fd = -1;
-        }
-        return *this;
-    }
-
-    int fd() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    void reset()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd = -1;
-};
 
 class AddressList
 {
@@ -130,28 +99,28 @@ Wait waitFor(int fd, short events, int waitMs, const Deadline &deadline)
 }
 
 // A connected socket, or an invalid one when no address of host accepts the connection.
-Socket connectTo(const std::string &host, int port, const Deadline &deadline)
+UniqueFd connectTo(const std::string &host, int port, const Deadline &deadline)
 {
     const AddressList addresses(host, port);
     for (const addrinfo *a = addresses.first(); a; a = a->ai_next) {
-        Socket s(::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
+        UniqueFd s(::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
         if (!s.valid() && (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM))
             throw Stop{Outcome::Fault}; // the client itself is out of sockets, not the host out of reach
         if (!s.valid())
             continue;
-        if (::connect(s.fd(), a->ai_addr, a->ai_addrlen) == 0)
+        if (::connect(s.get(), a->ai_addr, a->ai_addrlen) == 0)
             return s;
         if (errno != EINPROGRESS)
             continue;
         // The attempt itself has the system's limit; only the whole transfer's bounds it here.
-        if (waitFor(s.fd(), POLLOUT, -1, deadline) != Wait::Ready)
+        if (waitFor(s.get(), POLLOUT, -1, deadline) != Wait::Ready)
             continue;
         int error = 0;
         socklen_t len = sizeof error;
-        if (::getsockopt(s.fd(), SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0)
+        if (::getsockopt(s.get(), SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0)
             return s;
     }
-    return Socket();
+    return UniqueFd();
 }
 
 void sendAll(int fd, std::string_view data, const ExchangeLimits &limits, const Deadline &deadline)
@@ -174,16 +143,46 @@ void sendAll(int fd, std::string_view data, const ExchangeLimits &limits, const 
     }
 }
 
-// Buffered reading of the reply with the wait and transfer limits.
-class Reader
+// The connection's bytes, each wait bounded by the wait limit and by the end of the whole transfer.
+class SocketSource final : public ByteSource
 {
 public:
-    Reader(int fd, const ExchangeLimits &limits, const Deadline &deadline)
+    SocketSource(int fd, const ExchangeLimits &limits, const Deadline &deadline)
         : m_fd(fd), m_limits(limits), m_deadline(deadline)
     {
     }
 
-    // One line without its LF (and a CR before it); empty when the connection closed first.
+    Read read(char *buffer, std::size_t capacity) override
+    {
+        for (;;) {
+            const Wait w = waitFor(m_fd, POLLIN, m_limits.waitForDataMs, m_deadline);
+            if (w == Wait::Expired)
+                return {0, Outcome::Fault};
+            if (w != Wait::Ready)
+                return {0, Outcome::Broken};
+            const ssize_t n = ::recv(m_fd, buffer, capacity, 0);
+            if (n > 0)
+                return {static_cast<std::size_t>(n), Outcome::Complete};
+            if (n == 0)
+                return {0, Outcome::Complete};
+            if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
+                return {0, Outcome::Broken};
+        }
+    }
+
+private:
+    int m_fd;
+    const ExchangeLimits &m_limits;
+    const Deadline &m_deadline;
+};
+
+// Buffered reading of the reply from its source.
+class Reader
+{
+public:
+    explicit Reader(ByteSource &source) : m_source(source) {}
+
+    // One line without its LF (and a CR before it); empty when the input ended first.
     // A line longer than maxLength is a fault.
     std::optional<std::string> readLine(std::size_t maxLength)
     {
@@ -214,39 +213,31 @@ public:
     std::string_view buffered() const { return std::string_view(m_buf).substr(m_pos); }
     void consume(std::size_t n) { m_pos += n; }
 
-    // Receives more bytes; false when the peer closed the connection cleanly.
+    // Receives more bytes; false when the input ended cleanly.
     bool fill()
     {
         if (m_pos == m_buf.size()) {
             m_buf.clear();
             m_pos = 0;
-        } else if (m_pos > 65536) {
+        } else if (m_pos > kPiece) {
             m_buf.erase(0, m_pos);
             m_pos = 0;
         }
-        char chunk[65536];
-        for (;;) {
-            const Wait w = waitFor(m_fd, POLLIN, m_limits.waitForDataMs, m_deadline);
-            if (w == Wait::Expired)
-                throw Stop{Outcome::Fault};
-            if (w != Wait::Ready)
-                throw Stop{Outcome::Broken};
-            const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
-            if (n > 0) {
-                m_buf.append(chunk, static_cast<std::size_t>(n));
-                return true;
-            }
-            if (n == 0)
-                return false;
-            if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
-                throw Stop{Outcome::Broken};
+        char piece[kPiece];
+        const ByteSource::Read r = m_source.read(piece, sizeof piece);
+        if (r.size > 0) {
+            m_buf.append(piece, std::min(r.size, sizeof piece));
+            return true;
         }
+        if (r.end == Outcome::Complete)
+            return false;
+        throw Stop{r.end};
     }
 
 private:
-    int m_fd;
-    const ExchangeLimits &m_limits;
-    const Deadline &m_deadline;
+    static constexpr std::size_t kPiece = 65536;
+
+    ByteSource &m_source;
     std::string m_buf;
     std::size_t m_pos = 0;
 };
@@ -265,7 +256,7 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-// "HTTP/" major "." minor, blanks, a three-digit status, then the end or a blank and the reason.
+// "HTTP/" major "." minor, blanks, a three-digit status from 100 up, then the end or a blank and the reason.
 bool parseStatusLine(std::string_view line, int &status)
 {
     if (line.substr(0, 5) != "HTTP/")
@@ -288,7 +279,10 @@ bool parseStatusLine(std::string_view line, int &status)
         return false;
     if (i + 3 < line.size() && line[i + 3] != ' ' && line[i + 3] != '\t')
         return false;
-    status = (line[i] - '0') * 100 + (line[i + 1] - '0') * 10 + (line[i + 2] - '0');
+    const int code = (line[i] - '0') * 100 + (line[i + 1] - '0') * 10 + (line[i + 2] - '0');
+    if (code < 100)
+        return false;
+    status = code;
     return true;
 }
 
@@ -420,7 +414,7 @@ const std::string *headerValue(const Response &response, std::string_view name)
 
 void readHead(Reader &in, Response &response, const ExchangeLimits &limits)
 {
-    for (;;) {
+    for (int interim = 0;; ++interim) {
         std::size_t budget = limits.maxHeadBytes;
         const auto take = [&]() -> std::string {
             auto line = in.readLine(budget);
@@ -450,6 +444,9 @@ void readHead(Reader &in, Response &response, const ExchangeLimits &limits)
         }
         if (response.status >= 200)
             break; // interim replies (1xx) are followed by the real one
+        // A peer that only ever answers "wait" would otherwise hold the exchange for good.
+        if (interim >= limits.maxInterimReplies)
+            throw Stop{Outcome::Fault};
     }
     response.headComplete = true;
 }
@@ -527,24 +524,33 @@ bool parseUrl(std::string_view address, Url &url)
             return false;
         out.port = port;
     }
-    out.pathAndQuery = rest.empty() || rest.front() != '/' ? "/" + std::string(rest) : std::string(rest);
+    // Built in place: GCC's -Wrestrict misreads "/" + std::string(rest) once it is inlined.
+    out.pathAndQuery.reserve(rest.size() + 1);
+    if (rest.empty() || rest.front() != '/')
+        out.pathAndQuery += '/';
+    out.pathAndQuery += rest;
     url = std::move(out);
     return true;
 }
 
-Response exchange(const std::string &host, int port, std::string_view request, const ExchangeLimits &limits,
-                  const BodySink &sink)
+BufferSource::BufferSource(std::string_view bytes, std::size_t pieceSize)
+    : m_bytes(bytes), m_pieceSize(std::max<std::size_t>(pieceSize, 1))
+{
+}
+
+ByteSource::Read BufferSource::read(char *buffer, std::size_t capacity)
+{
+    const std::size_t n = std::min({m_bytes.size(), m_pieceSize, capacity});
+    std::copy_n(m_bytes.data(), n, buffer);
+    m_bytes.remove_prefix(n);
+    return {n, Outcome::Complete};
+}
+
+Response readResponse(ByteSource &source, const ExchangeLimits &limits, const BodySink &sink)
 {
     Response response;
-    const Deadline deadline(limits.transferMs);
     try {
-        const Socket socket = connectTo(host, port, deadline);
-        if (!socket.valid()) {
-            response.outcome = Outcome::Unreachable;
-            return response;
-        }
-        sendAll(socket.fd(), request, limits, deadline);
-        Reader in(socket.fd(), limits, deadline);
+        Reader in(source);
         readHead(in, response, limits);
         readBody(in, response, limits, sink);
         response.outcome = Outcome::Complete;
@@ -552,6 +558,62 @@ Response exchange(const std::string &host, int port, std::string_view request, c
         response.outcome = stop.outcome;
     }
     return response;
+}
+
+Response exchange(const std::string &host, int port, std::string_view request, const ExchangeLimits &limits,
+                  const BodySink &sink)
+{
+    const Deadline deadline(limits.transferMs);
+    UniqueFd socket;
+    try {
+        socket = connectTo(host, port, deadline);
+        if (!socket.valid())
+            return Response{};
+        sendAll(socket.get(), request, limits, deadline);
+    } catch (const Stop &stop) {
+        Response response;
+        response.outcome = stop.outcome;
+        return response;
+    }
+    SocketSource source(socket.get(), limits, deadline);
+    return readResponse(source, limits, sink);
+}
+
+void applySetCookie(std::vector<std::string> &jar, std::string_view setCookie)
+{
+    const std::string_view pair = setCookie.substr(0, setCookie.find(';'));
+    const auto eq = pair.find('=');
+    if (eq == std::string_view::npos)
+        return;
+    const std::string_view name = trimBlanks(pair.substr(0, eq));
+    const std::string_view value = trimBlanks(pair.substr(eq + 1));
+    if (name.empty() || name.size() + 1 + value.size() > kMaxCookieBytes)
+        return;
+    auto entry = jar.begin();
+    for (; entry != jar.end(); ++entry) {
+        if (equalsIgnoringAsciiCase(std::string_view(*entry).substr(0, entry->find('=')), name))
+            break;
+    }
+    if (value.empty()) {
+        if (entry != jar.end())
+            jar.erase(entry);
+        return;
+    }
+    std::string cookie;
+    cookie.reserve(name.size() + 1 + value.size());
+    cookie.append(name).append(1, '=').append(value);
+    if (entry != jar.end())
+        *entry = std::move(cookie);
+    else if (jar.size() < kMaxCookies)
+        jar.push_back(std::move(cookie));
+}
+
+void applySetCookies(const Response &response, std::vector<std::string> &jar)
+{
+    for (const auto &[name, value] : response.headers) {
+        if (equalsIgnoringAsciiCase(name, "Set-Cookie"))
+            applySetCookie(jar, value);
+    }
 }
 
 } // namespace pelorix::http
