@@ -5,13 +5,13 @@
 #include "core/SettingsStore.h"
 #include "core/Text.h"
 #include "discovery/HttpExchange.h"
+#include "platform/UniqueFd.h"
 
 #include <QByteArray>
 
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <random>
 #include <unistd.h>
 
 namespace pelorix {
@@ -112,51 +112,14 @@ std::string buildRequest(const http::Url &url, const ProxySettings &proxy, const
     return request;
 }
 
-std::string_view trimBlanks(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
-// A Set-Cookie value: its first name=value pair replaces the entry of that name, is appended,
-// or with an empty value removes the entry.
-void applySetCookie(std::vector<std::string> &jar, std::string_view header)
-{
-    const std::string_view pair = header.substr(0, header.find(';'));
-    const auto eq = pair.find('=');
-    if (eq == std::string_view::npos)
-        return;
-    const std::string_view name = trimBlanks(pair.substr(0, eq));
-    const std::string_view value = trimBlanks(pair.substr(eq + 1));
-    if (name.empty())
-        return;
-    auto entry = jar.begin();
-    for (; entry != jar.end(); ++entry) {
-        if (equalsIgnoringAsciiCase(std::string_view(*entry).substr(0, entry->find('=')), name))
-            break;
-    }
-    if (value.empty()) {
-        if (entry != jar.end())
-            jar.erase(entry);
-        return;
-    }
-    std::string cookie = std::string(name) + "=" + std::string(value);
-    if (entry != jar.end())
-        *entry = std::move(cookie);
-    else
-        jar.push_back(std::move(cookie));
-}
-
 // The body as text: it ends at its first NUL, its lines are joined with CR LF and the final break goes.
 std::string bodyText(std::string_view body)
 {
     return joinCrLf(splitLines(untilNul(body)));
 }
 
-// A file in the target's folder that is removed unless it was moved onto the target.
+// A file in the target's folder that is removed unless it was moved onto the target. It is made like any
+// download, 0644 before the umask: what arrived over plain HTTP is never marked executable.
 class PartialFile
 {
 public:
@@ -165,27 +128,31 @@ public:
         const auto slash = target.rfind('/');
         const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
         const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-        m_path = folder + "." + name + ".part-XXXXXX";
-        m_fd = ::mkostemp(m_path.data(), O_CLOEXEC);
-        if (m_fd < 0)
+        std::random_device entropy;
+        for (int attempt = 0; attempt < 100 && !m_fd.valid(); ++attempt) {
+            m_path = folder + "." + name + ".part-" + std::to_string(entropy() % 1000000000u);
+            m_fd.reset(::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+            if (!m_fd.valid() && errno != EEXIST)
+                break;
+        }
+        if (!m_fd.valid())
             m_path.clear();
     }
     ~PartialFile()
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        m_fd.reset();
         if (!m_path.empty())
             ::unlink(m_path.c_str());
     }
     PartialFile(const PartialFile &) = delete;
     PartialFile &operator=(const PartialFile &) = delete;
 
-    bool valid() const { return m_fd >= 0; }
+    bool valid() const { return m_fd.valid(); }
 
     bool write(std::string_view data)
     {
         while (!data.empty()) {
-            const ssize_t n = ::write(m_fd, data.data(), data.size());
+            const ssize_t n = ::write(m_fd.get(), data.data(), data.size());
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -198,11 +165,8 @@ public:
     // Closes the file and puts it in the target's place.
     bool commit(const std::string &target)
     {
-        // The installer is started right after its download.
-        ::fchmod(m_fd, 0755);
-        const bool synced = ::fsync(m_fd) == 0;
-        const bool closed = ::close(m_fd) == 0;
-        m_fd = -1;
+        const bool synced = ::fsync(m_fd.get()) == 0;
+        const bool closed = m_fd.close();
         if (!synced || !closed || ::rename(m_path.c_str(), target.c_str()) != 0)
             return false;
         m_path.clear();
@@ -211,7 +175,7 @@ public:
 
 private:
     std::string m_path;
-    int m_fd = -1;
+    UniqueFd m_fd;
 };
 
 } // namespace
@@ -255,10 +219,7 @@ std::string WebClient::WebGet(const std::string &address, const std::string &use
         // body as far as it came. A protocol violation or an overstepped limit is the client's fault.
         if (response.outcome == http::Outcome::Fault)
             throw WebFault{};
-        for (const auto &[name, value] : response.headers) {
-            if (equalsIgnoringAsciiCase(name, "Set-Cookie"))
-                applySetCookie(cookies, value);
-        }
+        http::applySetCookies(response, cookies);
         m_cookieJar = std::move(cookies);
         result = bodyText(body);
     } catch (...) {
@@ -284,6 +245,7 @@ bool WebClient::DownloadToFile(const std::string &address, const std::string &fi
             return false;
         http::ExchangeLimits limits;
         limits.waitForDataMs = m_limits.downloadWaitForDataMs;
+        limits.transferMs = m_limits.downloadTransferMs;
         limits.maxBodyBytes = m_limits.maxDownloadBytes;
         const http::Response response = http::exchange(url.host, url.port, request, limits,
                                                        [&file](std::string_view piece) { return file.write(piece); });

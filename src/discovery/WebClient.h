@@ -17,6 +17,7 @@ struct WebLimits
     int transferMs = 60000;                          // a WebGet transfer not ended by then is a fault
     std::size_t maxBodyBytes = 32u * 1024 * 1024;    // a bigger WebGet body is a fault
     int downloadWaitForDataMs = 90000;               // each wait for data (DownloadToFile)
+    int downloadTransferMs = 10 * 60 * 1000;         // a download not ended by then is abandoned
     std::size_t maxDownloadBytes = 512u * 1024 * 1024;
 };
 
@@ -28,11 +29,13 @@ public:
 
     // GET address; the reply body as text with CR LF line breaks. Never throws.
     // "" when the service is unreachable, "1;404" when the exchange broke down inside the client:
-    // an unusable address or proxy port, a reply that breaks the protocol, a body over maxBodyBytes
-    // or a transfer longer than transferMs. A silent peer or a cut-off transfer gives the body so far.
+    // an unusable address or proxy port, a reply that breaks the protocol or sends more than a few interim
+    // (1xx) heads, a body over maxBodyBytes or a transfer longer than transferMs. A silent peer or a cut-off
+    // transfer gives the body so far.
     std::string WebGet(const std::string &address, const std::string &userAgent);
-    // GET address into filePath (through a temporary file renamed on success). True when written:
-    // the body arrived whole, with a 2xx status and within maxDownloadBytes.
+    // GET address into filePath (through a temporary file renamed on success, mode 0644 before the umask).
+    // True when written: the body arrived whole, with a 2xx status, within maxDownloadBytes and downloadTransferMs;
+    // otherwise the file is untouched.
     bool DownloadToFile(const std::string &address, const std::string &filePath);
 
     bool WebBusy() const { return m_webBusy; }

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace pelorix;
 using namespace pelorix::test;
@@ -200,13 +201,7 @@ TEST_F(WebClientTest, BrokenRepliesAndLimits)
         Reply reply;
         std::string text;
     };
-    const auto endless = [](std::string first, std::string repeated, std::chrono::milliseconds gap) {
-        Reply r;
-        r.parts = {std::move(first), std::move(repeated)};
-        r.gap = gap;
-        r.endless = true;
-        return r;
-    };
+    const auto endless = LoopbackHttpServer::endlessReply;
     Reply silent = LoopbackHttpServer::rawReply(head + "Content-Length: 5\r\n\r\nab");
     silent.holdOpen = 5s;
     const Case cases[] = {
@@ -230,7 +225,11 @@ TEST_F(WebClientTest, BrokenRepliesAndLimits)
         {"endless chunks", endless(head + "Transfer-Encoding: chunked\r\n\r\n", "4000\r\n" + std::string(16384, 'c') + "\r\n", 0ms),
          "1;404"},
         {"endless head", endless(head, "X-A: b\r\n", 0ms), "1;404"},
+        // A hostile service: every wait is short, but the reply never ends.
         {"trickle past the transfer time", endless(head + "\r\n", "a", 100ms), "1;404"},
+        {"head trickled past the transfer time", endless(head, "X-A: b\r\n", 100ms), "1;404"},
+        {"chunks trickled past the transfer time",
+         endless(head + "Transfer-Encoding: chunked\r\n\r\n", "1\r\nc\r\n", 100ms), "1;404"},
     };
     for (const auto &c : cases) {
         server.addReply(c.reply);
@@ -473,4 +472,105 @@ TEST_F(WebClientTest, ThroughTinyproxyWithBasicAuthentication)
     const std::string refused = client.WebGet(server.url("/vekta4list.php?s=8"), "sig8");
     EXPECT_NE(refused.find("Unauthorized"), std::string::npos) << refused;
     EXPECT_EQ(server.requests().size(), 1u);
+}
+
+TEST_F(WebClientTest, InterimRepliesAreToleratedOnlyAFewTimes)
+{
+    // Long limits: what ends these exchanges is the count of interim heads, not the time.
+    WebLimits limits;
+    limits.waitForDataMs = 5000;
+    limits.transferMs = 10000;
+    limits.downloadWaitForDataMs = 5000;
+    limits.downloadTransferMs = 10000;
+    client.setLimits(limits);
+    const std::string target = dir.file("install.exe");
+    const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
+    const auto afterInterims = [&](int n) {
+        std::string bytes;
+        for (int i = 0; i < n; ++i)
+            bytes += interim;
+        return LoopbackHttpServer::rawReply(bytes + "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    };
+    struct Case
+    {
+        const char *what;
+        Reply reply;
+        std::string text;
+        bool written;
+    };
+    const Case cases[] = {
+        {"five interim heads", afterInterims(5), "ok", true},
+        {"six interim heads", afterInterims(6), "1;404", false},
+        {"interim heads without end", LoopbackHttpServer::endlessReply(interim, interim, 10ms), "1;404", false},
+    };
+    for (const auto &c : cases) {
+        server.addReply(c.reply);
+        EXPECT_EQ(client.WebGet(server.url("/t"), "x"), c.text) << c.what;
+        server.addReply(c.reply);
+        EXPECT_EQ(client.DownloadToFile(server.url("/i.exe"), target), c.written) << c.what;
+        EXPECT_EQ(std::filesystem::exists(target), c.written) << c.what;
+        std::filesystem::remove(target);
+    }
+    // The endless peer saw both clients leave after a handful of heads, long before any time limit.
+    ASSERT_TRUE(server.waitForServed(6));
+    const auto sent = server.partsSent();
+    ASSERT_EQ(sent.size(), 6u);
+    EXPECT_LT(sent[4], 50u);
+    EXPECT_LT(sent[5], 50u);
+}
+
+TEST_F(WebClientTest, DownloadThatNeverEndsIsAbandonedAtItsTotalLimit)
+{
+    WebLimits limits;
+    limits.downloadWaitForDataMs = 1000;
+    limits.downloadTransferMs = 1500;
+    client.setLimits(limits);
+    const std::string target = dir.file("install.exe");
+    const auto endless = LoopbackHttpServer::endlessReply;
+    Reply finishing;
+    finishing.parts = {"HTTP/1.0 200 OK\r\n\r\n", "p", "p", "p", "p"};
+    finishing.gap = 50ms;
+    struct Case
+    {
+        const char *what;
+        Reply reply;
+        bool written;
+    };
+    // Every wait is shorter than the wait limit; only the total limit can end the endless ones.
+    const Case cases[] = {
+        {"body trickled without end", endless("HTTP/1.0 200 OK\r\n\r\n", "p", 100ms), false},
+        {"announced body trickled without end", endless("HTTP/1.1 200 OK\r\nContent-Length: 99999\r\n\r\n", "p", 100ms),
+         false},
+        {"head trickled without end", endless("HTTP/1.1 200 OK\r\n", "X-A: b\r\n", 100ms), false},
+        {"body trickled to its end within the limit", finishing, true},
+    };
+    for (const auto &c : cases) {
+        {
+            std::ofstream(target) << "old";
+        }
+        server.addReply(c.reply);
+        EXPECT_EQ(client.DownloadToFile(server.url("/i.exe"), target), c.written) << c.what;
+        EXPECT_EQ(readFile(target), c.written ? "pppp" : "old") << c.what;
+        EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"install.exe"})) << c.what;
+    }
+}
+
+TEST_F(WebClientTest, DownloadedFileIsNotMarkedExecutable)
+{
+    const std::string target = dir.file("install.exe");
+    {
+        std::ofstream(target) << "old";
+    }
+    std::filesystem::permissions(target, std::filesystem::perms(0755)); // as an earlier version left it
+    const std::pair<mode_t, mode_t> cases[] = {{022, 0644}, {077, 0600}, {0, 0644}, {027, 0640}};
+    for (const auto &[mask, mode] : cases) {
+        server.addReply(LoopbackHttpServer::lengthReply("MZ"));
+        const mode_t before = ::umask(mask);
+        const bool written = client.DownloadToFile(server.url("/i.exe"), target);
+        ::umask(before);
+        ASSERT_TRUE(written) << std::oct << mask;
+        struct stat info{};
+        ASSERT_EQ(::stat(target.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, mode) << "umask " << std::oct << mask;
+    }
 }

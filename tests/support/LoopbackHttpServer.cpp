@@ -21,16 +21,17 @@ constexpr std::size_t kMaxRequestBytes = 1 << 20;
 
 LoopbackHttpServer::LoopbackHttpServer()
 {
-    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    m_listen.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     const int one = 1;
-    ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::setsockopt(m_listen.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = 0; // the system picks a free port
     socklen_t len = sizeof addr;
-    if (m_listenFd < 0 || ::bind(m_listenFd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0
-        || ::listen(m_listenFd, 16) != 0 || ::getsockname(m_listenFd, reinterpret_cast<sockaddr *>(&addr), &len) != 0)
+    if (!m_listen.valid() || ::bind(m_listen.get(), reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0
+        || ::listen(m_listen.get(), 16) != 0
+        || ::getsockname(m_listen.get(), reinterpret_cast<sockaddr *>(&addr), &len) != 0)
         std::abort();
     m_port = ntohs(addr.sin_port);
     m_defaultReply = lengthReply("");
@@ -41,7 +42,6 @@ LoopbackHttpServer::~LoopbackHttpServer()
 {
     m_stop = true;
     m_thread.join();
-    ::close(m_listenFd);
 }
 
 std::string LoopbackHttpServer::hostPort() const
@@ -76,6 +76,12 @@ std::size_t LoopbackHttpServer::connectionCount() const
 {
     const std::lock_guard lock(m_mutex);
     return m_requests.size();
+}
+
+std::vector<std::size_t> LoopbackHttpServer::partsSent() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_partsSent;
 }
 
 bool LoopbackHttpServer::waitForServed(std::size_t n, std::chrono::milliseconds timeout) const
@@ -118,21 +124,31 @@ LoopbackHttpServer::Reply LoopbackHttpServer::rawReply(const std::string &bytes)
     return reply;
 }
 
+LoopbackHttpServer::Reply LoopbackHttpServer::endlessReply(const std::string &first, const std::string &repeated,
+                                                           std::chrono::milliseconds gap)
+{
+    Reply reply;
+    reply.parts = {first, repeated};
+    reply.gap = gap;
+    reply.endless = true;
+    return reply;
+}
+
 void LoopbackHttpServer::run()
 {
     while (!m_stop) {
-        pollfd p{m_listenFd, POLLIN, 0};
+        pollfd p{m_listen.get(), POLLIN, 0};
         if (::poll(&p, 1, kStepMs) <= 0)
             continue;
-        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0)
-            continue;
-        serve(fd);
+        UniqueFd connection(::accept4(m_listen.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        if (connection.valid())
+            serve(std::move(connection));
     }
 }
 
-void LoopbackHttpServer::serve(int fd)
+void LoopbackHttpServer::serve(UniqueFd connection)
 {
+    const int fd = connection.get();
     // The request: everything up to the empty line (a GET has no body).
     std::string request;
     const auto idleEnd = Clock::now() + std::chrono::seconds(5);
@@ -161,22 +177,28 @@ void LoopbackHttpServer::serve(int fd)
     }
 
     bool open = true;
+    std::size_t sent = 0;
     for (std::size_t i = 0; open && i < reply.parts.size(); ++i) {
         if (i > 0)
             open = pauseFor(reply.gap, fd);
         open = open && sendAll(fd, reply.parts[i]);
+        sent += open ? 1 : 0;
     }
-    while (open && reply.endless && !reply.parts.empty() && !m_stop)
+    const auto endlessEnd = Clock::now() + reply.endlessFor;
+    while (open && reply.endless && !reply.parts.empty() && !m_stop && Clock::now() < endlessEnd) {
         open = pauseFor(reply.gap, fd) && sendAll(fd, reply.parts.back());
+        sent += open ? 1 : 0;
+    }
     if (open)
         pauseFor(reply.holdOpen, fd);
     if (reply.reset) {
         const linger hard{1, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
     }
-    ::close(fd);
+    connection.reset();
     {
         const std::lock_guard lock(m_mutex);
+        m_partsSent.push_back(sent);
         ++m_servedCount;
     }
     m_served.notify_all();

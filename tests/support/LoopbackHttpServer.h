@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/UniqueFd.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -23,6 +25,7 @@ public:
         std::vector<std::string> parts;         // sent in order
         std::chrono::milliseconds gap{0};       // pause before every part after the first
         bool endless = false;                   // after the parts, send the last part again after each gap
+        std::chrono::milliseconds endlessFor{30000}; // then close: a client that never gives up fails, not hangs
         std::chrono::milliseconds holdOpen{0};  // keep the connection open this long after sending
         bool reset = false;                     // end with a reset instead of a clean close
     };
@@ -45,6 +48,8 @@ public:
     // The bytes of every request received so far, one per connection, in order.
     std::vector<std::string> requests() const;
     std::size_t connectionCount() const;
+    // The parts handed whole to every connection served so far (repeats of an endless reply included), in order.
+    std::vector<std::size_t> partsSent() const;
     // Waits until n connections were served (reply sent and closed) or the time runs out.
     bool waitForServed(std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
@@ -54,14 +59,16 @@ public:
     static Reply chunkedReply(const std::vector<std::string> &chunks, const std::string &extraHeaders = {});
     static Reply untilCloseReply(const std::string &body, const std::string &extraHeaders = {});
     static Reply rawReply(const std::string &bytes);
+    // first, then repeated after every gap until the client goes (or endlessFor has passed).
+    static Reply endlessReply(const std::string &first, const std::string &repeated, std::chrono::milliseconds gap);
 
 private:
     void run();
-    void serve(int fd);
+    void serve(UniqueFd connection);
     bool sendAll(int fd, const std::string &data);
     bool pauseFor(std::chrono::milliseconds ms, int fd);
 
-    int m_listenFd = -1;
+    UniqueFd m_listen;
     int m_port = 0;
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
@@ -69,6 +76,7 @@ private:
     std::deque<Reply> m_replies;
     Reply m_defaultReply;
     std::vector<std::string> m_requests;
+    std::vector<std::size_t> m_partsSent;
     std::size_t m_servedCount = 0;
     std::thread m_thread;
 };
