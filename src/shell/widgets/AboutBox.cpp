@@ -4,6 +4,7 @@
 #include "platform/gui/MoveGesture.h"
 #include "shell/widgets/Artwork.h"
 #include "shell/widgets/FormControls.h"
+#include "shell/widgets/PlainText.h"
 
 #include <QGroupBox>
 #include <QMouseEvent>
@@ -58,12 +59,12 @@ TForm2::TForm2(Services services, QWidget *parent)
     Image1->setPixmap(programIconPixmap(32));
     Image1->onDoubleClick = [this] { Image1DblClick(); };
 
-    Label1 = new QLabel(QStringLiteral("v1.x"), GroupBox1);
+    Label1 = plainLabel(QStringLiteral("v1.x"), GroupBox1);
     Label1->setGeometry(6, 55, 48, 16);
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setStyleSheet(QStringLiteral("color: white;"));
 
-    Label2 = new QLabel(QStringLiteral("Pelorix server browser, 2017 by the Pelorix authors"), GroupBox1);
+    Label2 = plainLabel(QStringLiteral("Pelorix server browser, 2017 by the Pelorix authors"), GroupBox1);
     Label2->setGeometry(60, 20, 255, 18);
     Label2->setStyleSheet(QStringLiteral("color: white;"));
 

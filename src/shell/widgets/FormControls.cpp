@@ -46,6 +46,7 @@ void PictureButton::leaveEvent(QEvent *event)
 EventLabel::EventLabel(QWidget *parent)
     : QLabel(parent)
 {
+    setTextFormat(Qt::PlainText);
     setMouseTracking(true);
 }
 

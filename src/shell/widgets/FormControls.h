@@ -32,6 +32,7 @@ class PictureButton final : public QAbstractButton
 };
 
 // A label or picture box that reports the pointer: press, move, click (release inside) and double click.
+// Its text is plain text.
 class EventLabel final : public QLabel
 {
     Q_OBJECT

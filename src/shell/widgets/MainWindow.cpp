@@ -14,6 +14,7 @@
 #include "shell/widgets/Artwork.h"
 #include "shell/widgets/FormControls.h"
 #include "shell/widgets/MessageWindow.h"
+#include "shell/widgets/PlainText.h"
 #include "shell/widgets/ProxyWindow.h"
 #include "shell/widgets/QuitWindow.h"
 #include "shell/widgets/Skin.h"
@@ -76,7 +77,7 @@ const QString kSelectServer = QStringLiteral("Select a server to connect to.");
 
 QLabel *makeLabel(QWidget *parent, const QString &text, int x, int y, const QFont &font, const QString &style)
 {
-    auto *label = new QLabel(text, parent);
+    QLabel *label = plainLabel(text, parent);
     label->setFont(font);
     label->setStyleSheet(style);
     label->move(x, y);
@@ -171,7 +172,7 @@ void TForm1::createControls()
     Label3->setCursor(Qt::PointingHandCursor);
     Label3->onClick = [this] { Label3Click(); };
 
-    MAP_picture = new QLabel(this);
+    MAP_picture = plainLabel(QString(), this);
     MAP_picture->setGeometry(601, 15, 113, 89);
     MAP_picture->setAlignment(Qt::AlignCenter);
     MAP_picture->setStyleSheet(QStringLiteral("background: black;"));
@@ -185,7 +186,7 @@ void TForm1::createControls()
                           QString::fromLatin1(TForm2::kHomePage));
     bottom_label->onClick = [this] { bottom_labelClick(); };
 
-    Label29 = new QLabel(QStringLiteral("0"), this);
+    Label29 = plainLabel(QStringLiteral("0"), this);
     Label29->setFont(pelorixFont(FontRole::Mono, 11));
     Label29->setStyleSheet(QStringLiteral("color: rgb(108, 131, 101); background: transparent;"));
     Label29->setGeometry(2, 701, 260, 11);
@@ -226,7 +227,7 @@ void TForm1::createColumns()
     Listbox10_check = m_columns[Column::Listbox10_check];
 
     ListBox0_index->setFocusPolicy(Qt::NoFocus);
-    Listbox10_check->setToolTip(QStringLiteral("Wait for free slot and join"));
+    Listbox10_check->setToolTip(plainToolTip(QStringLiteral("Wait for free slot and join")));
 
     for (Column c : kMouseColumns) {
         ColumnListView *view = m_columns[c];
@@ -258,11 +259,17 @@ void TForm1::createColumns()
         if (e->button() == Qt::LeftButton)
             QTimer::singleShot(0, this, [this] { Listbox10_checkClick(); });
     };
+    // The check column's own selection changes (keys, a drag) go through its click handler, so the whole table
+    // selects that row; the table scrolls with the list, which keeps the row in sight.
+    connect(Listbox10_check, &ColumnListView::userSelectionChanged, this, [this](int row) {
+        Listbox10_checkClick();
+        showRow(row);
+    });
 }
 
 void TForm1::createPanels()
 {
-    update_panel = new QLabel(QStringLiteral("Downloading update, please wait . . ."), this);
+    update_panel = plainLabel(QStringLiteral("Downloading update, please wait . . ."), this);
     auto *updateLabel = static_cast<QLabel *>(update_panel);
     update_panel->resize(465, 177);
     updateLabel->setAlignment(Qt::AlignCenter);
@@ -278,7 +285,7 @@ void TForm1::createPanels()
     sprogressbar2->setAutoFillBackground(true);
     sprogressbar2->setStyleSheet(QStringLiteral("#sprogressbar2 { background: #181818; border: 1px solid #707070; }"));
     sprogressbar2->setAttribute(Qt::WA_StyledBackground);
-    auto *caption = new QLabel(QStringLiteral("Querying servers, please wait..."), sprogressbar2);
+    QLabel *caption = plainLabel(QStringLiteral("Querying servers, please wait..."), sprogressbar2);
     caption->setFont(pelorixFont(FontRole::Sans, 13, true));
     caption->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
     caption->setGeometry(16, 10, 377, 18);
@@ -289,7 +296,7 @@ void TForm1::createPanels()
     ProgressBar->setValue(0);
     cancel_ping_button = new QPushButton(QStringLiteral("Cancel"), sprogressbar2);
     cancel_ping_button->setGeometry(157, 62, 95, 25);
-    Label_Cache = new QLabel(QStringLiteral("server list is not available, using offline cache"), sprogressbar2);
+    Label_Cache = plainLabel(QStringLiteral("server list is not available, using offline cache"), sprogressbar2);
     Label_Cache->setGeometry(16, 94, 377, 16);
     Label_Cache->setAlignment(Qt::AlignCenter);
     Label_Cache->setStyleSheet(QStringLiteral("color: #ff8c00; background: transparent;"));
@@ -309,7 +316,8 @@ void TForm1::createMenus()
         action->setEnabled(false);
         return action;
     };
-    Joinserver1 = item(PopupMenu1, QStringLiteral("Join server"), QKeySequence(Qt::Key_Return));
+    // Key_Enter names the key "Enter" in the menu; both Enter keys join through popupShortcut.
+    Joinserver1 = item(PopupMenu1, QStringLiteral("Join server"), QKeySequence(Qt::Key_Enter));
     Updatesingle1 = item(PopupMenu1, QStringLiteral("Update single"), QKeySequence(Qt::Key_F5));
     Showplayers2 = item(PopupMenu1, QStringLiteral("Show players"), QKeySequence(Qt::Key_F1));
     N1 = PopupMenu1->addSeparator();
@@ -587,6 +595,19 @@ void TForm1::selectRowAt(int y)
         m_table.setSelectedIndex(static_cast<Column>(c), row);
 }
 
+void TForm1::showRow(int row)
+{
+    if (row < 0)
+        return;
+    const int visible = std::max(1, ListBox1_servername->viewport()->height() / ColumnListView::kRowHeight);
+    const int top = m_table.column(Column::ListBox1_servername).topRow;
+    // The other columns follow the name column's top row at the next SyncColumns.
+    if (row < top)
+        m_table.setTopRow(Column::ListBox1_servername, row);
+    else if (row >= top + visible)
+        m_table.setTopRow(Column::ListBox1_servername, row - visible + 1);
+}
+
 void TForm1::ListBox1_servernameMouseDown(ColumnListView *, QMouseEvent *event)
 {
     if (event->button() == Qt::RightButton) {
@@ -604,8 +625,8 @@ void TForm1::ListBox1_servernameMouseMove(ColumnListView *, QMouseEvent *event)
     if (m_dragSelecting)
         selectRowAt(qFloor(event->position().y()));
     setHover(kSelectServer);
-    ListBox1_servername->setToolTip(
-        QStringLiteral("There are %1 servers available.").arg(m_table.rowCount(Column::ListBox1_servername)));
+    ListBox1_servername->setToolTip(plainToolTip(
+        QStringLiteral("There are %1 servers available.").arg(m_table.rowCount(Column::ListBox1_servername))));
 }
 
 void TForm1::ListBox1_servernameMouseUp(ColumnListView *, QMouseEvent *event)

@@ -214,6 +214,8 @@ class TForm1 final : public QWidget, public RefreshView
     void createMenus();
     void connectButtons();
     void selectRowAt(int y);
+    // Scrolls the table as little as needed to bring the row into sight.
+    void showRow(int row);
     bool popupShortcut(QKeyEvent *event);
     void setHover(const QString &text);
     void showModal(QWidget *window);

@@ -9,7 +9,7 @@ namespace pelorix
 
 class PictureButton;
 
-// The message of the day.
+// The message of the day: a fixed-size window with a title that shows empty.
 class TForm5 final : public QDialog
 {
     Q_OBJECT
@@ -21,9 +21,6 @@ class TForm5 final : public QDialog
 
     QPlainTextEdit *Memo1 = nullptr;
     PictureButton *sSpeedButton4 = nullptr;
-
-  protected:
-    void resizeEvent(QResizeEvent *event) override;
 };
 
 } // namespace pelorix

@@ -3,6 +3,7 @@
 #include "core/SettingsStore.h"
 #include "core/Text.h"
 #include "shell/widgets/FormControls.h"
+#include "shell/widgets/PlainText.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -38,7 +39,7 @@ TForm6::TForm6(SettingsStore &settings, QWidget *parent)
     sCheckBox1->adjustSize();
 
     auto row = [this](QLabel *&label, QLineEdit *&edit, const QString &caption, int labelTop, int editTop) {
-        label = new QLabel(caption, this);
+        label = plainLabel(caption, this);
         label->move(27, labelTop);
         label->setStyleSheet(QStringLiteral("color: white;"));
         label->adjustSize();

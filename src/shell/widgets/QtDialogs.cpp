@@ -1,10 +1,12 @@
 #include "shell/widgets/QtDialogs.h"
 
 #include "core/Text.h"
+#include "shell/widgets/PlainText.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 
@@ -41,8 +43,11 @@ QString filterText(const FileDialogRequest &request)
 
 DialogAnswer QtDialogs::message(DialogKind kind, const std::string &text, DialogButtons buttons)
 {
-    QMessageBox box(iconFor(kind), QApplication::applicationDisplayName(), toQString(text),
+    QMessageBox box(iconFor(kind), plainWindowTitle(QApplication::applicationDisplayName()), QString(),
                     buttons == DialogButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, m_parent);
+    // Messages carry server names and replies: never markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(toQString(text));
     const int result = box.exec();
     if (buttons == DialogButtons::Ok)
         return DialogAnswer::Ok;
@@ -73,13 +78,17 @@ std::optional<std::string> QtDialogs::openFileName(const FileDialogRequest &requ
 std::optional<std::string> QtDialogs::prompt(const std::string &caption, const std::string &label,
                                              const std::string &initial, bool password)
 {
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(m_parent, toQString(caption), toQString(label),
-                              password ? QLineEdit::Password : QLineEdit::Normal, toQString(initial), &ok);
-    if (!ok)
+    QInputDialog dialog(m_parent);
+    dialog.setWindowTitle(plainWindowTitle(toQString(caption)));
+    dialog.setLabelText(toQString(label));
+    // The prompt's label may name a server: never markup.
+    for (QLabel *shown : dialog.findChildren<QLabel *>())
+        shown->setTextFormat(Qt::PlainText);
+    dialog.setTextEchoMode(password ? QLineEdit::Password : QLineEdit::Normal);
+    dialog.setTextValue(toQString(initial));
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return fromQString(text);
+    return fromQString(dialog.textValue());
 }
 
 } // namespace pelorix

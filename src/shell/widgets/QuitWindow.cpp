@@ -3,6 +3,7 @@
 #include "platform/gui/MoveGesture.h"
 #include "shell/widgets/Artwork.h"
 #include "shell/widgets/FormControls.h"
+#include "shell/widgets/PlainText.h"
 
 #include <QMouseEvent>
 #include <QPushButton>
@@ -46,11 +47,11 @@ TForm4::TForm4(std::function<bool(const std::string &)> kill, std::string execut
     Panel1->setStyleSheet(QStringLiteral("background: black; border: 1px solid #404040;"));
     Panel1->onMousePress = [this](QMouseEvent *event) { Panel1MouseDown(event); };
 
-    Image1 = new QLabel(this);
+    Image1 = plainLabel(QString(), this);
     Image1->setGeometry(8, 8, 48, 48);
     Image1->setPixmap(programIconPixmap(48));
 
-    Label1 = new QLabel(QStringLiteral("Quit application ?"), this);
+    Label1 = plainLabel(QStringLiteral("Quit application ?"), this);
     Label1->setFont(pelorixFont(FontRole::Sans, 20, true));
     Label1->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
     Label1->setGeometry(72, 24, 400, 40);

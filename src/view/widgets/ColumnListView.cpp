@@ -244,11 +244,18 @@ void ColumnListView::selectionChanged(const QItemSelection &selected, const QIte
     emit userSelectionChanged(row);
 }
 
+bool ColumnListView::listHandlesMouse(const QMouseEvent *event) const
+{
+    // Only the check column's left button selects and ticks through the list; a right or middle button would
+    // select a row of this column alone.
+    return m_column == Listbox10_check && event->button() == Qt::LeftButton;
+}
+
 void ColumnListView::mousePressEvent(QMouseEvent *event)
 {
     if (onMousePress)
         onMousePress(event);
-    if (m_column == Listbox10_check)
+    if (listHandlesMouse(event))
         QListView::mousePressEvent(event);
     event->accept();
 }
@@ -257,7 +264,7 @@ void ColumnListView::mouseMoveEvent(QMouseEvent *event)
 {
     if (onMouseMove)
         onMouseMove(event);
-    if (m_column == Listbox10_check)
+    if (m_column == Listbox10_check && !(event->buttons() & ~Qt::LeftButton))
         QListView::mouseMoveEvent(event);
     event->accept();
 }
@@ -266,7 +273,7 @@ void ColumnListView::mouseReleaseEvent(QMouseEvent *event)
 {
     if (onMouseRelease)
         onMouseRelease(event);
-    if (m_column == Listbox10_check)
+    if (listHandlesMouse(event))
         QListView::mouseReleaseEvent(event);
     event->accept();
 }
@@ -275,7 +282,7 @@ void ColumnListView::mouseDoubleClickEvent(QMouseEvent *event)
 {
     if (onDoubleClick)
         onDoubleClick(event);
-    if (m_column == Listbox10_check)
+    if (listHandlesMouse(event))
         QListView::mouseDoubleClickEvent(event);
     event->accept();
 }
@@ -291,7 +298,18 @@ void ColumnListView::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    // Keys act on the table's row: Space ticks the selected server's box, never one that only has the list's
+    // current index.
+    applyState();
     QListView::keyPressEvent(event);
+}
+
+void ColumnListView::focusInEvent(QFocusEvent *event)
+{
+    // The list puts its current index on its first row when it gets the focus without one; the table's
+    // selection is the one shown.
+    QListView::focusInEvent(event);
+    applyState();
 }
 
 } // namespace pelorix

@@ -43,7 +43,8 @@ class ColumnModel final : public QAbstractListModel, private ServerTableObserver
 
 // The list view of one column: shows the table's selection, top row, enabled, visible and scroll-bar state,
 // and reports what the user does to it. Mouse presses, moves, releases and double clicks go to the handlers
-// of the window instead of the list's own selection logic (the check column keeps the list's behaviour).
+// of the window instead of the list's own selection logic (the check column keeps the list's behaviour for the
+// left button; its other buttons do nothing).
 class ColumnListView final : public QListView
 {
     Q_OBJECT
@@ -82,10 +83,12 @@ class ColumnListView final : public QListView
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
     void selectionChanged(const QItemSelection &selected, const QItemSelection &deselected) override;
 
   private:
     void applyState();
+    bool listHandlesMouse(const QMouseEvent *event) const;
 
     ServerTable &m_table;
     Column m_column;

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -305,6 +306,41 @@ TEST(FormsTest, ProxyWindowLoadsOnShowSavesTheFiveKeysAndTheCrossWritesNothing)
     EXPECT_EQ(w.settings->ReadString("proxypassword", ""), " secret ");
     EXPECT_EQ(w.settings->ReadString("proxyserver", ""), "10.0.0.1");
     EXPECT_EQ(w.settings->ReadString("proxyport", ""), "3128");
+}
+
+TEST(FormsTest, EveryLabelOfTheWindowsShowsPlainText)
+{
+    setMasterHost("127.0.0.1:9");
+    WindowUnderTest w;
+    ASSERT_TRUE(w.create());
+    w.form1().Timer2->stop();
+    const QWidget *windows[] = {&w.form1(), w.forms->Form2(), w.forms->Form4(), w.forms->Form5(), w.forms->Form6()};
+    int labels = 0;
+    for (const QWidget *window : windows) {
+        for (const QLabel *label : window->findChildren<QLabel *>()) {
+            ++labels;
+            EXPECT_EQ(label->textFormat(), Qt::PlainText)
+                << window->objectName().toStdString() << ": " << label->text().toStdString();
+        }
+    }
+    EXPECT_GE(labels, 20);
+}
+
+TEST(FormsTest, MessageOfTheDayShowsItsMarkupAsCharacters)
+{
+    test::LoopbackHttpServer service;
+    const std::string motd = "<b>x</b><img src=a>\r\n<i>second</i> line";
+    service.addReply(
+        test::LoopbackHttpServer::lengthReply(std::string(ProgramVersion) + "\r\n\r\n" + service.url("/motd.txt")));
+    service.addReply(test::LoopbackHttpServer::lengthReply(motd));
+    setMasterHost(service.hostPort());
+    WindowUnderTest w;
+    ASSERT_TRUE(w.create());
+    TForm5 *message = w.forms->Form5();
+    ASSERT_TRUE(waitUntil([&] { return message->isVisible(); }));
+    setMasterHost("127.0.0.1:9");
+    EXPECT_EQ(message->Memo1->toPlainText(), QStringLiteral("<b>x</b><img src=a>\n<i>second</i> line"));
+    EXPECT_EQ(message->Memo1->document()->blockCount(), 2);
 }
 
 TEST(FormsTest, SecondRunOfTheSameExecutableExitsAtOnceWithCodeZero)

@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTimer>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 namespace pelorix
 {
@@ -175,6 +177,7 @@ TEST_F(MainWindowTest, PopupShortcutsAreConsumedAlsoWhileTheirItemIsDisabled)
         {"Shift+Enter in the ping column has no handler", false, ping, Qt::Key_Return, Qt::ShiftModifier, 0, 0, 0},
         {"Enter, enabled, joins once", true, name, Qt::Key_Return, {}, 1, 0, 0},
         {"Enter, enabled, ping column", true, ping, Qt::Key_Return, {}, 1, 0, 0},
+        {"keypad Enter, enabled", true, name, Qt::Key_Enter, Qt::KeypadModifier, 1, 0, 0},
         {"F5, enabled", true, ping, Qt::Key_F5, {}, 0, 1, 0},
         {"Ctrl+F5 is not the shortcut", true, ping, Qt::Key_F5, Qt::ControlModifier, 0, 0, 0},
         {"Del, enabled", true, name, Qt::Key_Delete, {}, 0, 0, 1},
@@ -191,6 +194,18 @@ TEST_F(MainWindowTest, PopupShortcutsAreConsumedAlsoWhileTheirItemIsDisabled)
         EXPECT_EQ(updates.count(), c.updates) << c.what;
         EXPECT_EQ(deletes.count(), c.deletes) << c.what;
     }
+}
+
+TEST_F(MainWindowTest, PopupMenuNamesTheKeysOfItsItems)
+{
+    const std::pair<QAction *, QString> items[] = {
+        {form().Joinserver1, QStringLiteral("Enter")},
+        {form().Updatesingle1, QStringLiteral("F5")},
+        {form().Showplayers2, QStringLiteral("F1")},
+        {form().Deleteserver1, QStringLiteral("Del")},
+    };
+    for (const auto &[item, key] : items)
+        EXPECT_EQ(item->shortcut().toString(QKeySequence::NativeText), key) << item->text().toStdString();
 }
 
 TEST_F(MainWindowTest, CtrlCCopiesTheAddressCellOnlyFromTheNameColumn)
@@ -323,6 +338,83 @@ TEST_F(MainWindowTest, ClickInTheCheckColumnTicksItsBoxAndSelectsItsRowEverywher
     for (QAction *item : {form().Updatesingle1, form().Showplayers2, form().Deleteserver1})
         EXPECT_TRUE(item->isEnabled());
     EXPECT_FALSE(form().Joinserver1->isEnabled()) << "the check column does not enable the join item";
+}
+
+TEST_F(MainWindowTest, KeysInTheCheckColumnMoveTheWholeTableAndSpaceTicksTheSelectedServer)
+{
+    constexpr int kRows = 100;
+    fill(kRows);
+    ColumnListView *check = form().Listbox10_check;
+    const int visibleRows = form().ListBox1_servername->viewport()->height() / kRowHeight;
+    struct Case {
+        const char *what;
+        int start; // the selected row before the key; none: the column is entered with Tab
+        Qt::Key key;
+        std::function<bool(int)> expectedRow;
+    };
+    const Case cases[] = {
+        {"Down", 2, Qt::Key_Down, [](int row) { return row == 3; }},
+        {"Up", 2, Qt::Key_Up, [](int row) { return row == 1; }},
+        {"Page Down", 2, Qt::Key_PageDown, [](int row) { return row > 12; }},
+        {"End", 2, Qt::Key_End, [](int row) { return row == kRows - 1; }},
+        {"Home far down the list", 90, Qt::Key_Home, [](int row) { return row == 0; }},
+        {"Up on the first row", 0, Qt::Key_Up, [](int row) { return row == 0; }},
+        {"Space after Tab without a selection", -1, Qt::Key_Space, [](int row) { return row == -1; }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        table().setTopRow(ListBox1_servername, std::max(0, c.start - 10));
+        selectInNameColumn(c.start);
+        form().syncColumnsNow();
+        for (QAction *item : {form().Showplayers2, form().Updatesingle1, form().Deleteserver1})
+            item->setEnabled(false);
+        QFocusEvent tabIn(QEvent::FocusIn, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(check, &tabIn);
+        QTest::keyClick(check, c.key);
+        QCoreApplication::processEvents();
+
+        const int row = table().selectedIndex(ListBox1_servername);
+        EXPECT_TRUE(c.expectedRow(row)) << "row " << row;
+        expectSelected(row);
+        for (QAction *item : {form().Showplayers2, form().Updatesingle1, form().Deleteserver1})
+            EXPECT_EQ(item->isEnabled(), row != c.start) << "the check column's click handler runs for a new row";
+        for (int column = 0; column < ColumnCount && row >= 0; ++column) {
+            const int top = form().columnView(static_cast<Column>(column))->topRow();
+            EXPECT_TRUE(top <= row && row < top + visibleRows) << "row in sight in column " << column;
+        }
+
+        QTest::keyClick(check, Qt::Key_Space);
+        for (int r = 0; r < kRows; ++r)
+            ASSERT_EQ(table().isChecked(r), r == row) << "box of row " << r;
+        if (row >= 0)
+            table().setChecked(row, false);
+    }
+}
+
+TEST_F(MainWindowTest, RightAndMiddleClicksInTheCheckColumnDoNothing)
+{
+    fill(6);
+    ColumnListView *check = form().Listbox10_check;
+    QWidget *viewport = check->viewport();
+    for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
+        SCOPED_TRACE(button == Qt::RightButton ? "right" : "middle");
+        selectInNameColumn(2);
+        for (QAction *item : {form().Updatesingle1, form().Showplayers2, form().Deleteserver1})
+            item->setEnabled(false);
+        const QRect box = check->visualRect(check->model()->index(4, 0));
+        const QPoint onTheBox(box.left() + 8, box.center().y());
+        QTest::mouseClick(viewport, button, {}, onTheBox);
+        QTest::mousePress(viewport, button, {}, box.center());
+        QTest::mouseMove(viewport, check->visualRect(check->model()->index(5, 0)).center());
+        QTest::mouseRelease(viewport, button, {}, check->visualRect(check->model()->index(5, 0)).center());
+        QCoreApplication::processEvents();
+        expectSelected(2);
+        for (int row = 0; row < 6; ++row)
+            EXPECT_FALSE(table().isChecked(row)) << row;
+        for (QAction *item : {form().Updatesingle1, form().Showplayers2, form().Deleteserver1})
+            EXPECT_FALSE(item->isEnabled());
+        EXPECT_FALSE(form().PopupMenu1->isVisible());
+    }
 }
 
 TEST_F(MainWindowTest, DoubleClickAndJoinButtonRequestTheJoin)
