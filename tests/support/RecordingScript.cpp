@@ -46,12 +46,15 @@ void RecordingScript::clearRecord() const
     ::unlink(m_record.c_str());
 }
 
-ScopedEnvironment::ScopedEnvironment(const char *name, const std::string &value)
+ScopedEnvironment::ScopedEnvironment(const char *name, const std::optional<std::string> &value)
     : m_name(name)
 {
     if (const char *previous = std::getenv(name))
         m_previous = previous;
-    ::setenv(name, value.c_str(), 1);
+    if (value)
+        ::setenv(name, value->c_str(), 1);
+    else
+        ::unsetenv(name);
 }
 
 ScopedEnvironment::~ScopedEnvironment()

@@ -27,11 +27,12 @@ private:
     std::string m_record;
 };
 
-// Sets an environment variable for the object's life; the earlier value (or its absence) comes back after.
+// Sets an environment variable for the object's life (no value: removes it); the earlier value, or its
+// absence, comes back after.
 class ScopedEnvironment
 {
 public:
-    ScopedEnvironment(const char *name, const std::string &value);
+    ScopedEnvironment(const char *name, const std::optional<std::string> &value);
     ~ScopedEnvironment();
     ScopedEnvironment(const ScopedEnvironment &) = delete;
     ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
