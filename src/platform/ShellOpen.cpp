@@ -69,6 +69,14 @@ std::string resolveProgram(const std::string &program)
     }
 }
 
+// The Wine launcher's command line for a Windows program.
+std::vector<std::string> wineCommand(const std::string &path)
+{
+    auto argv = commandFromEnvironment("PELORIX_WINE", "wine");
+    argv.push_back(path);
+    return argv;
+}
+
 bool isWindowsProgram(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -213,8 +221,7 @@ bool ShellOpen(const std::string &file, const std::string &parameters, const std
 
     std::vector<std::string> argv;
     if (isWindowsProgram(path)) {
-        argv = commandFromEnvironment("PELORIX_WINE", "wine");
-        argv.push_back(path);
+        argv = wineCommand(path);
     } else if (isExecutableFile(path)) {
         // A relative path must still name the file after the child changes its folder.
         argv.push_back(std::filesystem::absolute(path, ec).string());
@@ -225,6 +232,15 @@ bool ShellOpen(const std::string &file, const std::string &parameters, const std
     }
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return spawnDetached(argv, workFolder);
+}
+
+bool StartWindowsProgram(const std::string &path)
+{
+    if (path.empty())
+        return false;
+    std::error_code ec;
+    // An absolute path is never mistaken for one of the launcher's options.
+    return spawnDetached(wineCommand(std::filesystem::absolute(path, ec).string()), {});
 }
 
 } // namespace pelorix

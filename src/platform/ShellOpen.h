@@ -20,6 +20,12 @@ namespace pelorix {
 // Returns whether the program could be started; its later fate is not followed.
 bool ShellOpen(const std::string &file, const std::string &parameters = {}, const std::string &folder = {});
 
+// Runs the Windows program at `path` (the file system's bytes) through the Wine launcher, the command in
+// PELORIX_WINE ("wine" when unset), detached and without waiting. Nothing but the launcher is executed; the
+// file itself is not looked at, so the caller decides that it is a Windows program. Returns whether the
+// launcher could be started.
+bool StartWindowsProgram(const std::string &path);
+
 // Splits a command-line text into arguments as Windows programs do (CommandLineToArgvW rules for
 // the arguments after the program name): blanks and tabs separate, double quotes group; 2n
 // backslashes before a quote give n backslashes and the quote opens or closes a group; 2n+1

@@ -6,6 +6,7 @@
 #include "discovery/RequestSignature.h"
 #include "discovery/WebRequests.h"
 #include "platform/ProgramFolder.h"
+#include "shell/Installer.h"
 
 #include <unistd.h>
 #include <utility>
@@ -86,8 +87,9 @@ bool VersionCheck::OfferUpdate()
     if (m_services.ShowUpdatePanel)
         m_services.ShowUpdatePanel();
     // A failed download leaves no installer: starting it then fails silently, and the program still ends.
+    // So does one that is refused, once the user has read why.
     m_services.DownloadToFile(installerAddress(), installer);
-    m_services.ShellOpen(installer);
+    StartDownloadedInstaller(installer, m_dialogs, m_services.StartWindowsProgram);
     m_services.KillProcessesByName(m_services.executableName);
     return false;
 }

@@ -23,8 +23,9 @@ public:
         std::function<std::string(const std::string &address, const std::string &userAgent)> WebGet;
         // WebClient::DownloadToFile: true when the file was written.
         std::function<bool(const std::string &address, const std::string &filePath)> DownloadToFile;
-        // The shell's "open" on a file, without waiting for the started program.
-        std::function<bool(const std::string &file)> ShellOpen;
+        // Runs the downloaded installer, once it is known to be a Windows program, through the Wine launcher
+        // without waiting for it; StartWindowsProgram when empty.
+        std::function<bool(const std::string &file)> StartWindowsProgram;
         // Ends every process with this executable file name, this one included.
         std::function<bool(const std::string &executableName)> KillProcessesByName;
         // Shows update_panel ("Downloading update, please wait . . .") before the download blocks.
@@ -45,7 +46,8 @@ public:
     // True when the message of the day differs from the last one shown (by its digest in "motd"); writes the
     // new digest to "motd". The window puts MotdText into Memo1 every time and shows itself when this is true.
     bool ShowNewMessage();
-    // Offers a different version as an update. False only when the update has been started, and the
+    // Offers a different version as an update. On Yes the installer is downloaded and started (only a Windows
+    // program: anything else is deleted and reported), and the program ends. False only after Yes, when the
     // program is then already ending.
     bool OfferUpdate();
 

@@ -139,18 +139,55 @@ TEST(ProcessList, KillEndsEveryMatchingProcessWithSigkill)
     EXPECT_FALSE(IsProcessRunning(name));
 }
 
-TEST(ProcessList, KillMatchesTheWholeStoredName)
+TEST(ProcessList, KillMatchesTheWholeExecutablePath)
 {
     TempDir dir;
     const std::string name = uniqueName("Pxfull");
-    const std::string windowsPath = "C:\\Program Files\\Pelorix\\" + name;
     Sleeper byExecutable(copyOfSleep(dir, name), "x");
-    Sleeper byArgument(copyOfSleep(dir, "other-" + std::to_string(::getpid())), windowsPath);
 
     EXPECT_TRUE(KillProcessesByName(dir.file(name)));
     EXPECT_EQ(byExecutable.waitForSignal(), SIGKILL);
-    EXPECT_TRUE(KillProcessesByName(asciiUpper(windowsPath)));
-    EXPECT_EQ(byArgument.waitForSignal(), SIGKILL);
+}
+
+TEST(ProcessList, KillNeverGoesByTheFirstArgument)
+{
+    TempDir dir;
+    const std::string name = uniqueName("Pxarg");
+    const std::string windowsPath = "C:\\Program Files\\Pelorix\\" + name;
+    // Any program may call itself anything: these two only borrow the name in argv[0].
+    Sleeper sameName(copyOfSleep(dir, "impostor-" + std::to_string(::getpid())), name);
+    Sleeper samePath(copyOfSleep(dir, "loader-" + std::to_string(::getpid())), windowsPath);
+    ASSERT_TRUE(IsProcessRunning(name)) << "the first argument still counts for IsProcessRunning";
+
+    EXPECT_FALSE(KillProcessesByName(name));
+    EXPECT_FALSE(KillProcessesByName(asciiUpper(windowsPath)));
+    EXPECT_EQ(sameName.waitForSignal(std::chrono::milliseconds(300)), 0);
+    EXPECT_EQ(samePath.waitForSignal(std::chrono::milliseconds(300)), 0);
+
+    // The program itself, started under the same name, is ended; the impostors stay.
+    Sleeper real(copyOfSleep(dir, name), name);
+    EXPECT_TRUE(KillProcessesByName(name));
+    EXPECT_EQ(real.waitForSignal(), SIGKILL);
+    EXPECT_EQ(sameName.waitForSignal(std::chrono::milliseconds(300)), 0);
+}
+
+TEST(ProcessList, AFirstArgumentLongerThanAPathIsNotRead)
+{
+    TempDir dir;
+    const std::string name = uniqueName("Pxlong");
+    struct Case
+    {
+        std::size_t padding;
+        bool found;
+    };
+    // The whole argument, padding, separator and name, against the 4096 bytes read from /proc.
+    for (const Case c : {Case{4000, true}, Case{4096 - name.size() - 2, true}, Case{4096 - name.size() - 1, false},
+                         Case{5000, false}}) {
+        SCOPED_TRACE(c.padding);
+        Sleeper sleeper(copyOfSleep(dir, "long-" + std::to_string(c.padding)),
+                        std::string(c.padding, 'x') + "\\" + name);
+        EXPECT_EQ(IsProcessRunning(name), c.found);
+    }
 }
 
 TEST(ProcessList, NothingMatchedGivesFalse)

@@ -1,6 +1,7 @@
 #include "platform/ShellOpen.h"
 
 #include "platform/AtomicFile.h"
+#include "support/RecordingScript.h"
 #include "support/TestProcess.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 #include <thread>
 
 using namespace pelorix;
+using pelorix::test::RecordingScript;
+using pelorix::test::ScopedEnvironment;
 using pelorix::test::TempDir;
 
 TEST(ShellOpen, SplitsParametersByTheWindowsRules)
@@ -48,107 +51,65 @@ TEST(ShellOpen, SplitsParametersByTheWindowsRules)
         EXPECT_EQ(splitWindowsCommandLine(c.text), c.arguments) << "text: " << c.text;
 }
 
-namespace {
-
-// A script that records its working folder and arguments, one per line in brackets, into `record`.
-std::string writeRecorder(const TempDir &dir, const std::string &name, const std::string &record)
-{
-    const std::string path = dir.file(name);
-    writeFileAtomically(path, "#!/bin/sh\n"
-                              "{ pwd; for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done; } > '"
-                                  + record + ".part'\n"
-                                  "mv '" + record + ".part' '" + record + "'\n");
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
-    return path;
-}
-
-std::string waitForFile(const std::string &path)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    std::string text;
-    while (std::chrono::steady_clock::now() < end) {
-        if (readWholeFile(path, text))
-            return text;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return "(never written)";
-}
-
-class EnvironmentVariable
-{
-public:
-    EnvironmentVariable(const char *name, const std::string &value)
-        : m_name(name)
-    {
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~EnvironmentVariable() { ::unsetenv(m_name); }
-
-private:
-    const char *m_name;
-};
-
-} // namespace
-
 TEST(ShellOpen, StartsANativeProgramInTheFolderWithSplitArguments)
 {
     TempDir dir;
     TempDir work;
-    const std::string program = writeRecorder(dir, "game.sh", dir.file("record"));
+    const RecordingScript program(dir.path(), "game.sh");
 
-    ASSERT_TRUE(ShellOpen(program, "+connect 127.0.0.1:10480 +name \"Ann Lee\"", work.path()));
+    ASSERT_TRUE(ShellOpen(program.path(), "+connect 127.0.0.1:10480 +name \"Ann Lee\"", work.path()));
 
     const std::string folder = std::filesystem::canonical(work.path()).string();
-    EXPECT_EQ(waitForFile(dir.file("record")), folder + "\n[+connect]\n[127.0.0.1:10480]\n[+name]\n[Ann Lee]\n");
+    EXPECT_EQ(program.waitForRecord(), folder + "\n[+connect]\n[127.0.0.1:10480]\n[+name]\n[Ann Lee]\n");
 }
 
 TEST(ShellOpen, ConvertsTheProgramsTextToUtf8)
 {
     TempDir dir;
-    const std::string program = writeRecorder(dir, "game.sh", dir.file("record"));
+    const RecordingScript program(dir.path(), "game.sh");
 
-    ASSERT_TRUE(ShellOpen(program, "+name J\xE9r\xF4me", dir.path()));
+    ASSERT_TRUE(ShellOpen(program.path(), "+name J\xE9r\xF4me", dir.path()));
 
-    EXPECT_NE(waitForFile(dir.file("record")).find("[+name]\n[J\xC3\xA9r\xC3\xB4me]\n"), std::string::npos);
+    EXPECT_NE(program.waitForRecord().find("[+name]\n[J\xC3\xA9r\xC3\xB4me]\n"), std::string::npos);
 }
 
 TEST(ShellOpen, FindsARelativeFileInTheFolder)
 {
     TempDir dir;
-    writeRecorder(dir, "install.sh", dir.file("record"));
+    const RecordingScript program(dir.path(), "install.sh");
 
     ASSERT_TRUE(ShellOpen("install.sh", "", dir.path()));
 
-    EXPECT_NE(waitForFile(dir.file("record")).find("\n"), std::string::npos);
+    EXPECT_NE(program.waitForRecord().find("\n"), std::string::npos);
 }
 
 TEST(ShellOpen, RunsAWindowsProgramThroughWine)
 {
     TempDir dir;
-    const std::string wine = writeRecorder(dir, "fake-wine", dir.file("record"));
-    EnvironmentVariable variable("PELORIX_WINE", wine);
+    const RecordingScript wine(dir.path(), "fake-wine");
+    ScopedEnvironment variable("PELORIX_WINE", wine.path());
     const std::string game = dir.file("VEKTA4.EXE");
     writeFileAtomically(game, std::string("MZ\x90\0\3\0\0\0", 8) + "This program cannot be run in DOS mode.");
 
     ASSERT_TRUE(ShellOpen(game, "+connect 127.0.0.1:10480", dir.path()));
 
     const std::string folder = std::filesystem::canonical(dir.path()).string();
-    EXPECT_EQ(waitForFile(dir.file("record")), folder + "\n[" + game + "]\n[+connect]\n[127.0.0.1:10480]\n");
+    EXPECT_EQ(wine.waitForRecord(), folder + "\n[" + game + "]\n[+connect]\n[127.0.0.1:10480]\n");
 }
 
 TEST(ShellOpen, OpensWebAddressesAndDocumentsInTheBrowser)
 {
     TempDir dir;
-    const std::string browser = writeRecorder(dir, "fake-browser", dir.file("record"));
-    EnvironmentVariable variable("PELORIX_BROWSER", browser);
+    const RecordingScript browser(dir.path(), "fake-browser");
+    ScopedEnvironment variable("PELORIX_BROWSER", browser.path());
 
     ASSERT_TRUE(ShellOpen("http://127.0.0.1:9/home", "ignored", ""));
-    EXPECT_NE(waitForFile(dir.file("record")).find("\n[http://127.0.0.1:9/home]\n"), std::string::npos);
-    std::filesystem::remove(dir.file("record"));
+    EXPECT_NE(browser.waitForRecord().find("\n[http://127.0.0.1:9/home]\n"), std::string::npos);
+    browser.clearRecord();
 
     writeFileAtomically(dir.file("readme.txt"), "text");
     ASSERT_TRUE(ShellOpen(dir.file("readme.txt"), "", ""));
-    EXPECT_NE(waitForFile(dir.file("record")).find("\n[" + dir.file("readme.txt") + "]\n"), std::string::npos);
+    EXPECT_NE(browser.waitForRecord().find("\n[" + dir.file("readme.txt") + "]\n"), std::string::npos);
 }
 
 TEST(ShellOpen, ReportsWhatCannotBeStarted)
@@ -158,10 +119,27 @@ TEST(ShellOpen, ReportsWhatCannotBeStarted)
     EXPECT_FALSE(ShellOpen(dir.file("missing.exe"), "", ""));
     EXPECT_FALSE(ShellOpen(dir.path(), "", "")) << "a folder is not a program";
 
-    EnvironmentVariable variable("PELORIX_WINE", dir.file("no-such-wine"));
+    ScopedEnvironment variable("PELORIX_WINE", dir.file("no-such-wine"));
     writeFileAtomically(dir.file("game.exe"), "MZ");
     EXPECT_FALSE(ShellOpen(dir.file("game.exe"), "", ""));
 
-    const std::string program = writeRecorder(dir, "game.sh", dir.file("record"));
-    EXPECT_FALSE(ShellOpen(program, "", dir.file("missing-folder")));
+    const RecordingScript program(dir.path(), "game.sh");
+    EXPECT_FALSE(ShellOpen(program.path(), "", dir.file("missing-folder")));
+}
+
+TEST(ShellOpen, StartWindowsProgramRunsNothingButTheWineLauncher)
+{
+    TempDir dir;
+    const RecordingScript wine(dir.path(), "fake-wine");
+    ScopedEnvironment variable("PELORIX_WINE", wine.path());
+    // Were the file itself run, its own record would appear.
+    const RecordingScript program(dir.path(), "setup.exe");
+
+    ASSERT_TRUE(StartWindowsProgram(program.path()));
+    EXPECT_EQ(wine.waitForRecord(), std::filesystem::current_path().string() + "\n[" + program.path() + "]\n");
+    EXPECT_FALSE(program.ran());
+
+    EXPECT_FALSE(StartWindowsProgram(""));
+    ScopedEnvironment missing("PELORIX_WINE", dir.file("no-such-wine"));
+    EXPECT_FALSE(StartWindowsProgram(program.path()));
 }

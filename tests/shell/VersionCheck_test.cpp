@@ -3,6 +3,7 @@
 #include "core/MasterHost.h"
 #include "core/SettingsStore.h"
 #include "platform/AtomicFile.h"
+#include "shell/Installer.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestProcess.h"
 
@@ -28,6 +29,7 @@ struct Harness
     std::map<std::string, std::string> replies; // address -> reply; other addresses give ""
     std::vector<std::string> log;
     bool downloadSucceeds = true;
+    std::string downloadContent = "MZ";
     std::unique_ptr<VersionCheck> check;
 
     Harness() { makeCheck(); }
@@ -43,10 +45,10 @@ struct Harness
         services.DownloadToFile = [this](const std::string &address, const std::string &path) {
             log.push_back("download " + address + " " + path + (::access(path.c_str(), F_OK) == 0 ? " (exists)" : ""));
             if (downloadSucceeds)
-                writeFileAtomically(path, "MZ");
+                writeFileAtomically(path, downloadContent);
             return downloadSucceeds;
         };
-        services.ShellOpen = [this](const std::string &file) {
+        services.StartWindowsProgram = [this](const std::string &file) {
             log.push_back("open " + file);
             return ::access(file.c_str(), F_OK) == 0;
         };
@@ -132,16 +134,45 @@ TEST(VersionCheck, AcceptedUpdateReplacesTheInstallerStartsItAndEndsTheProgram)
         EXPECT_EQ(h.dialogs.shown()[0].text, "New version of Pelorix was found.\r\n\r\nYou have: v1.79\r\n"
                                              "Available: v1.80\r\n\r\nDownload & install now?");
         const std::string installer = h.dir.file("install.exe");
-        const std::vector<std::string> expected{
+        std::vector<std::string> expected{
             "stop Timer2",
             "panel",
             "download http://" + MasterHost() + "/download/vekta4/PELORIX_install.exe " + installer, // old one gone
             "open " + installer,
             "kill pelorix",
         };
+        // Without a download there is nothing to start, and nothing is said about it.
+        if (!downloadSucceeds)
+            expected.erase(expected.begin() + 3);
         EXPECT_EQ(h.log, expected);
         EXPECT_EQ(::access(installer.c_str(), F_OK) == 0, downloadSucceeds);
+        EXPECT_EQ(h.dialogs.shown().size(), 1u);
     }
+}
+
+TEST(VersionCheck, AnInstallerThatIsNoWindowsProgramIsDeletedAndNotStarted)
+{
+    Harness h;
+    h.downloadContent = "#!/bin/sh\necho started\n";
+    h.replies[Harness::versionAddress()] = "v1.80";
+    h.check->CheckVersion();
+    h.log.clear();
+    h.dialogs.setNextAnswer(DialogAnswer::Yes);
+
+    EXPECT_FALSE(h.check->OfferUpdate());
+
+    const std::string installer = h.dir.file("install.exe");
+    const std::vector<std::string> expected{
+        "stop Timer2",
+        "panel",
+        "download http://" + MasterHost() + "/download/vekta4/PELORIX_install.exe " + installer,
+        "kill pelorix", // the program ends as after a failed download, once the message has been read
+    };
+    EXPECT_EQ(h.log, expected);
+    EXPECT_NE(::access(installer.c_str(), F_OK), 0);
+    ASSERT_EQ(h.dialogs.shown().size(), 2u);
+    EXPECT_EQ(h.dialogs.shown()[1].kind, DialogKind::Error);
+    EXPECT_EQ(h.dialogs.shown()[1].text, refusedInstallerText(installer));
 }
 
 TEST(VersionCheck, DeclinedUpdateTouchesNothing)

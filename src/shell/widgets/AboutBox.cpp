@@ -2,6 +2,7 @@
 
 #include "discovery/WebRequests.h"
 #include "platform/gui/MoveGesture.h"
+#include "shell/Installer.h"
 #include "shell/widgets/Artwork.h"
 #include "shell/widgets/FormControls.h"
 #include "shell/widgets/PlainText.h"
@@ -128,8 +129,8 @@ void TForm2::Image1DblClick()
         m_services.showUpdatePanel(true);
     if (m_services.downloadToFile)
         m_services.downloadToFile(installerAddress(), installer);
-    if (m_services.shellOpen)
-        m_services.shellOpen(installer, {}, {});
+    if (m_services.dialogs)
+        StartDownloadedInstaller(installer, *m_services.dialogs);
     if (m_services.showUpdatePanel)
         m_services.showUpdatePanel(false);
     close();

@@ -14,6 +14,7 @@ class QPushButton;
 namespace pelorix
 {
 
+class Dialogs;
 class EventLabel;
 
 // The About box: version, authorship, home page, licence; a double click on the icon fetches the installer again.
@@ -30,6 +31,8 @@ class TForm2 final : public QDialog
         // Shows or hides the main window's update_panel and lets it be drawn.
         std::function<void(bool)> showUpdatePanel;
         std::string programFolder; // ends with '/'
+        // Says why a downloaded installer was refused.
+        Dialogs *dialogs = nullptr;
     };
 
     static constexpr const char *kHomePage = "http://pelorix.example.org/";

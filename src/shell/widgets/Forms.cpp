@@ -34,6 +34,7 @@ Forms::Forms(TForm1Services services)
         }
     };
     about.programFolder = s.programFolder;
+    about.dialogs = s.dialogs;
     m_form2 = std::make_unique<TForm2>(std::move(about), form1);
     m_form4 = std::make_unique<TForm4>(s.killProcesses, s.executableFileName, form1);
     m_form5 = std::make_unique<TForm5>(form1);

@@ -436,7 +436,6 @@ bool TForm1::FormCreate()
     versionServices.DownloadToFile = [this](const std::string &address, const std::string &filePath) {
         return m_web->DownloadToFile(address, filePath);
     };
-    versionServices.ShellOpen = [this](const std::string &file) { return m_services.shellOpen(file, {}, {}); };
     versionServices.KillProcessesByName = m_services.killProcesses;
     versionServices.ShowUpdatePanel = [this] {
         update_panel->show();

@@ -1,6 +1,7 @@
 #include "shell/widgets/Forms.h"
 
 #include "discovery/RefreshEngine.h"
+#include "shell/Installer.h"
 #include "shell/VersionCheck.h"
 #include "shell/widgets/AboutBox.h"
 #include "shell/widgets/FormControls.h"
@@ -9,6 +10,7 @@
 #include "shell/widgets/QuitWindow.h"
 #include "shell/widgets/WindowTestSupport.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/RecordingScript.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -31,7 +33,9 @@ namespace
 {
 
 using test::ChildProcess;
+using test::RecordingScript;
 using test::runProcess;
+using test::ScopedEnvironment;
 using test::TempDir;
 using test::waitUntil;
 using test::WindowUnderTest;
@@ -45,7 +49,9 @@ void setMasterHost(const std::string &host)
 class ReferenceWorld
 {
   public:
-    ReferenceWorld(const std::string &version, const std::string &motd, int servers)
+    // `installer` is what the service hands out as the installer download.
+    ReferenceWorld(const std::string &version, const std::string &motd, int servers,
+                   const std::string &installer = "MZ installer")
     {
         const std::string list = m_dir.file("list.txt");
         m_gamesim.emplace(PELORIX_GAMESIM_BIN,
@@ -55,7 +61,7 @@ class ReferenceWorld
         EXPECT_EQ(runProcess(PELORIX_MASTER_BIN, {"import", list, "--db", db}), 0);
         EXPECT_EQ(runProcess(PELORIX_MASTER_BIN, {"set-version", version, "--db", db}), 0);
         EXPECT_EQ(runProcess(PELORIX_MASTER_BIN, {"set-motd", motd, "--db", db}), 0);
-        std::ofstream(m_dir.file("installer.exe")) << "installer";
+        std::ofstream(m_dir.file("installer.exe")) << installer;
         m_port = test::freeTcpPort();
         m_master.emplace(PELORIX_MASTER_BIN,
                          std::vector<std::string>{"serve", "--port", std::to_string(m_port), "--no-check",
@@ -136,17 +142,39 @@ TEST(FormsTest, DifferentVersionOffersTheUpdateAndNoStartsNoRefresh)
 TEST(FormsTest, DifferentVersionAcceptedDownloadsStartsTheInstallerAndEndsTheProgram)
 {
     ReferenceWorld world("v1.80", "news", 3);
+    TempDir tools;
+    const RecordingScript wine(tools.path(), "fake-wine");
+    ScopedEnvironment launcher("PELORIX_WINE", wine.path());
     WindowUnderTest w;
     w.dialogs.setNextAnswer(DialogAnswer::Yes);
     ASSERT_TRUE(w.create());
     ASSERT_TRUE(waitUntil([&] { return !w.killed.empty(); }));
     EXPECT_EQ(w.killed, std::vector<std::string>{"pelorix"});
-    ASSERT_FALSE(w.opened.empty());
-    EXPECT_EQ(w.opened.back(), w.folder.file("install.exe"));
+    EXPECT_NE(wine.waitForRecord().find("\n[" + w.folder.file("install.exe") + "]\n"), std::string::npos);
     std::string installer;
     std::getline(std::ifstream(w.folder.file("install.exe")), installer);
-    EXPECT_EQ(installer, "installer");
+    EXPECT_EQ(installer, "MZ installer");
     EXPECT_EQ(w.form1().refreshEngine()->counters().refreshesCompleted, 0);
+}
+
+TEST(FormsTest, AnUpdateThatIsNoWindowsProgramIsDeletedNotStartedAndReported)
+{
+    ReferenceWorld world("v1.80", "news", 3, "#!/bin/sh\necho started\n");
+    TempDir tools;
+    const RecordingScript wine(tools.path(), "fake-wine");
+    ScopedEnvironment launcher("PELORIX_WINE", wine.path());
+    WindowUnderTest w;
+    w.dialogs.setNextAnswer(DialogAnswer::Yes);
+    ASSERT_TRUE(w.create());
+    ASSERT_TRUE(waitUntil([&] { return !w.killed.empty(); }));
+
+    const std::string installer = w.folder.file("install.exe");
+    ASSERT_EQ(w.dialogs.shown().size(), 2u);
+    EXPECT_EQ(w.dialogs.shown()[1].kind, DialogKind::Error);
+    EXPECT_EQ(w.dialogs.shown()[1].text, refusedInstallerText(installer));
+    EXPECT_FALSE(std::ifstream(installer).good());
+    EXPECT_TRUE(w.opened.empty());
+    EXPECT_EQ(wine.waitForRecord(std::chrono::milliseconds(300)), "(never run)");
 }
 
 TEST(FormsTest, OfflineStartShowsTheEmptyMessageOnceAndRefreshesFromTheMissingCache)
@@ -273,6 +301,45 @@ TEST(FormsTest, AboutBoxVersionTextFollowsTheMenuNotTheFooter)
     }
     about->Label3Click();
     EXPECT_EQ(w.opened, std::vector<std::string>{TForm2::kHomePage});
+}
+
+TEST(FormsTest, AboutBoxStartsOnlyAWindowsInstaller)
+{
+    struct Case {
+        std::string installer;
+        bool started;
+    };
+    for (const Case &c : {Case{"MZ installer", true}, Case{"#!/bin/sh\necho started\n", false},
+                          Case{std::string("\177ELF\2\1\1\0", 8), false}}) {
+        SCOPED_TRACE(c.installer);
+        ReferenceWorld world("v1.79", "news", 1, c.installer);
+        TempDir tools;
+        const RecordingScript wine(tools.path(), "fake-wine");
+        ScopedEnvironment launcher("PELORIX_WINE", wine.path());
+        WindowUnderTest w;
+        ASSERT_TRUE(w.create());
+        w.form1().Timer2->stop();
+        TForm2 *about = w.forms->Form2();
+        w.form1().About1->trigger();
+
+        about->Image1DblClick();
+
+        const std::string installer = w.folder.file("install.exe");
+        EXPECT_FALSE(about->isVisible());
+        EXPECT_FALSE(w.form1().update_panel->isVisible());
+        EXPECT_TRUE(w.killed.empty()) << "the program keeps running";
+        EXPECT_TRUE(w.opened.empty());
+        if (c.started) {
+            EXPECT_NE(wine.waitForRecord().find("\n[" + installer + "]\n"), std::string::npos);
+            EXPECT_TRUE(std::ifstream(installer).good());
+            EXPECT_TRUE(w.dialogs.shown().empty());
+        } else {
+            EXPECT_EQ(wine.waitForRecord(std::chrono::milliseconds(300)), "(never run)");
+            EXPECT_FALSE(std::ifstream(installer).good());
+            ASSERT_EQ(w.dialogs.shown().size(), 1u);
+            EXPECT_EQ(w.dialogs.shown()[0].text, refusedInstallerText(installer));
+        }
+    }
 }
 
 TEST(FormsTest, ProxyWindowLoadsOnShowSavesTheFiveKeysAndTheCrossWritesNothing)
