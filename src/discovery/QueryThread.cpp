@@ -109,7 +109,8 @@ void TQueryThread::start()
 
 void TQueryThread::countOutIfOverdue()
 {
-    if (m_thread.joinable() && std::chrono::steady_clock::now() > m_start + std::chrono::milliseconds(m_shared->deadlineMs))
+    if (m_thread.joinable() && !m_control->requestSent.load() &&
+        std::chrono::steady_clock::now() > m_start + std::chrono::milliseconds(m_shared->deadlineMs))
         countOut();
 }
 
@@ -133,12 +134,15 @@ void TQueryThread::run()
 
     // Measured on the full-resolution clock: a first window that ended just after 800 ms is past the deadline.
     const auto deadline = m_start + std::chrono::milliseconds(m_shared->deadlineMs);
-    const auto deadlineCheck = [this, deadline] {
+    ExchangeHooks hooks;
+    hooks.deadlineCheck = [this, deadline] {
         if (std::chrono::steady_clock::now() > deadline)
             countOut();
     };
+    hooks.stopRequested = &m_control->stopRequested;
+    hooks.requestSent = &m_control->requestSent;
     const auto &exchange = m_shared->exchange ? m_shared->exchange : RefreshExchangeFunction(RunRefreshExchange);
-    const ExchangeResult result = exchange(m_address, m_shared->CancelRequested, deadlineCheck, &m_control->stopRequested);
+    const ExchangeResult result = exchange(m_address, m_shared->CancelRequested, hooks);
 
     if (!m_control->stopRequested.load()) {
         // Waits for the gate; a deadline passing meanwhile counts the thread out at that moment, and it waits on.

@@ -23,6 +23,7 @@ struct QueryControl {
     std::atomic<bool> stopRequested{false}; // a forced stop, obeyed between receive windows
     std::atomic<bool> finished{false};      // the thread function has returned
     std::atomic<bool> countedOut{false};
+    std::atomic<bool> requestSent{false}; // set by the exchange once its request datagram has gone out
 };
 
 // ThreadRegistry: one "id|startMs" entry per query thread started, with a lock of its own.
@@ -93,8 +94,10 @@ public:
     // (it is then counted out and unregistered again).
     void start();
     bool finished() const { return m_control->finished.load(); }
-    // Counts the thread out once its deadline has passed, whatever it is doing: a thread that cannot reach its
-    // own deadline check (a host name lookup that takes seconds) does not hold a place among the counted.
+    // Counts the thread out once its deadline has passed before its request went out: a thread that cannot reach
+    // its own deadline check (a host name lookup that takes seconds) does not hold a place among the counted.
+    // A thread that has sent reaches its own checks in time, and one with an answer in hand must keep its place
+    // until it has recorded the answer, or the refresh stops waiting for it and drops the answer as late.
     void countOutIfOverdue();
     void requestStop() { m_control->stopRequested.store(true); }
     void join();

@@ -284,6 +284,7 @@ void RefreshEngine::waitForActiveBelow(int limit)
         m_pump.waitForEvents(std::chrono::milliseconds(2));
         m_pump.processPendingEvents();
         reapFinishedThreads();
+        // Only a query that has not sent yet can miss its own deadline check.
         for (auto &thread : m_threads)
             thread->countOutIfOverdue();
     }

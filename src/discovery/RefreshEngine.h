@@ -74,6 +74,8 @@ struct RefreshCounters {
 // Deliberate difference from the plain "visible panel means running" rule: a refresh requested while any refresh
 // is still in progress (also a cancelled one whose panel is hidden but which still waits for its threads) only
 // sets CancelRequested, so two refreshes never interleave.
+// A query still without its request sent at its 800 ms deadline (a host name lookup that hangs) is counted out by
+// the refresh's own waits; once it has sent, only its own deadline checks and its end count it out.
 class RefreshEngine
 {
 public:

@@ -7,7 +7,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -54,11 +53,7 @@ void drainErrorQueue(int fd)
 
 UdpQuery::UdpQuery() = default;
 
-UdpQuery::~UdpQuery()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
+UdpQuery::~UdpQuery() = default;
 
 bool UdpQuery::open(const std::string &address)
 {
@@ -80,16 +75,14 @@ bool UdpQuery::open(const std::string &address)
     ::freeaddrinfo(found);
     m_portNetOrder = htons(static_cast<std::uint16_t>(port));
 
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (m_fd < 0)
+    m_fd.reset(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!m_fd)
         return false;
     // ICMP reports (port unreachable) reach an unconnected socket only with IP_RECVERR.
     const int on = 1;
-    ::setsockopt(m_fd, SOL_IP, IP_RECVERR, &on, sizeof on);
+    ::setsockopt(m_fd.get(), SOL_IP, IP_RECVERR, &on, sizeof on);
     // Receive stamps from the kernel: a thread that gets the processor late does not inflate the ping.
-    ::setsockopt(m_fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    ::setsockopt(m_fd.get(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     m_sentRealtimeNs = -1;
     m_firstReceivedRealtimeNs = -1;
     return true;
@@ -97,21 +90,21 @@ bool UdpQuery::open(const std::string &address)
 
 bool UdpQuery::sendRequest()
 {
-    if (m_fd < 0)
+    if (!m_fd)
         return false;
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = m_hostNetOrder;
     to.sin_port = m_portNetOrder;
     m_sentRealtimeNs = realtimeNs();
-    const ssize_t sent = ::sendto(m_fd, kStatusRequest.data(), kStatusRequest.size(), MSG_NOSIGNAL,
+    const ssize_t sent = ::sendto(m_fd.get(), kStatusRequest.data(), kStatusRequest.size(), MSG_NOSIGNAL,
                                   reinterpret_cast<const sockaddr *>(&to), sizeof to);
     return sent == static_cast<ssize_t>(kStatusRequest.size());
 }
 
 std::string UdpQuery::receiveWithin(int ms, bool &fault)
 {
-    if (m_fd < 0) {
+    if (!m_fd) {
         fault = true;
         return {};
     }
@@ -123,7 +116,7 @@ std::string UdpQuery::receiveWithin(int ms, bool &fault)
         if (left <= 0)
             return {};
         const timespec wait{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
-        pollfd pfd{m_fd, POLLIN, 0};
+        pollfd pfd{m_fd.get(), POLLIN, 0};
         const int ready = ::ppoll(&pfd, 1, &wait, nullptr);
         if (ready < 0) {
             if (errno == EINTR)
@@ -142,12 +135,12 @@ std::string UdpQuery::receiveWithin(int ms, bool &fault)
         msg.msg_iovlen = 1;
         msg.msg_control = control;
         msg.msg_controllen = sizeof control;
-        const ssize_t got = ::recvmsg(m_fd, &msg, MSG_DONTWAIT);
+        const ssize_t got = ::recvmsg(m_fd.get(), &msg, MSG_DONTWAIT);
         if (got < 0) {
             if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
                 continue;
             // ECONNREFUSED and the like: the ICMP report of an unreachable port.
-            drainErrorQueue(m_fd);
+            drainErrorQueue(m_fd.get());
             fault = true;
             return {};
         }
@@ -177,11 +170,13 @@ int UdpQuery::firstDatagramDelayMs() const
 }
 
 ExchangeResult RunRefreshExchange(const std::string &address, const std::atomic<bool> &cancelRequested,
-                                  const std::function<void()> &deadlineCheck, const std::atomic<bool> *stopRequested)
+                                  const ExchangeHooks &hooks)
 {
     ExchangeResult result;
     UdpQuery query;
     bool fault = !query.open(address) || !query.sendRequest();
+    if (!fault)
+        hooks.markRequestSent();
     bool overflow = false;
     bool stopped = false;
     std::string reply;
@@ -196,12 +191,12 @@ ExchangeResult RunRefreshExchange(const std::string &address, const std::atomic<
     // Continuation windows: at least one, then on while each window brings a non-empty datagram.
     // A datagram of 0 bytes brings nothing and ends the collecting like an empty window.
     while (!fault) {
-        if (stopRequested && stopRequested->load()) {
+        if (hooks.stopped()) {
             stopped = true;
             break;
         }
-        if (deadlineCheck)
-            deadlineCheck();
+        if (hooks.deadlineCheck)
+            hooks.deadlineCheck();
         const std::string chunk = query.receiveWithin(kContinuationWindowMs, fault);
         if (fault)
             break;
@@ -214,7 +209,7 @@ ExchangeResult RunRefreshExchange(const std::string &address, const std::atomic<
             break;
     }
     // A stop that came while the last window ran still means the thread records nothing.
-    if (!fault && !stopped && stopRequested && stopRequested->load())
+    if (!fault && !stopped && hooks.stopped())
         stopped = true;
 
     if (!fault && !overflow && !stopped && !reply.empty() && reply.find("\\eof") != std::string::npos) {

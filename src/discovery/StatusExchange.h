@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/UniqueFd.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -42,7 +44,7 @@ public:
     int firstDatagramDelayMs() const;
 
 private:
-    int m_fd = -1;
+    UniqueFd m_fd;
     std::uint32_t m_hostNetOrder = 0;
     std::uint16_t m_portNetOrder = 0;
     std::int64_t m_sentRealtimeNs = -1;          // CLOCK_REALTIME at the send
@@ -56,19 +58,33 @@ struct ExchangeResult
     int pingMs = 0;
 };
 
+// What a query thread lends the exchange it runs.
+struct ExchangeHooks {
+    // Runs before every continuation window.
+    std::function<void()> deadlineCheck;
+    // A forced stop (may be null), obeyed between receive windows; after it nothing is accepted.
+    const std::atomic<bool> *stopRequested = nullptr;
+    // Set (may be null) once the request datagram has gone out: from then on every wait of the exchange is a
+    // receive window, so the thread reaches its own deadline checks in time.
+    std::atomic<bool> *requestSent = nullptr;
+
+    bool stopped() const { return stopRequested && stopRequested->load(); }
+    void markRequestSent() const
+    {
+        if (requestSent)
+            requestSent->store(true);
+    }
+};
+
 // The exchange as one query thread of a refresh runs it: send, one 800 ms window, 300 ms continuation
-// windows while datagrams keep coming and neither cancel nor stop is asked for.
-// deadlineCheck runs before every continuation window; stopRequested (may be null) is a forced stop,
-// obeyed between receive windows, after which nothing is accepted. Accepted: no fault, a non-empty reply
-// holding "\eof", at most kMaxReplyBytes. The ping runs from the send to the kernel's receive stamp of the
+// windows while datagrams keep coming and neither cancel nor stop is asked for. Accepted: no fault, a non-empty
+// reply holding "\eof", at most kMaxReplyBytes. The ping runs from the send to the kernel's receive stamp of the
 // first datagram, or is the first window's length when that window brought nothing.
 ExchangeResult RunRefreshExchange(const std::string &address, const std::atomic<bool> &cancelRequested,
-                                  const std::function<void()> &deadlineCheck,
-                                  const std::atomic<bool> *stopRequested = nullptr);
+                                  const ExchangeHooks &hooks = {});
 // What a query thread calls to run its exchange (RunRefreshExchange, or a scripted one in tests).
-using RefreshExchangeFunction =
-    std::function<ExchangeResult(const std::string &address, const std::atomic<bool> &cancelRequested,
-                                 const std::function<void()> &deadlineCheck, const std::atomic<bool> *stopRequested)>;
+using RefreshExchangeFunction = std::function<ExchangeResult(
+    const std::string &address, const std::atomic<bool> &cancelRequested, const ExchangeHooks &hooks)>;
 
 std::string StripColourCodes(std::string_view text);
 

@@ -7,6 +7,7 @@
 #include "discovery/QueryThread.h"
 #include "platform/Affinity.h"
 #include "platform/AtomicFile.h"
+#include "platform/UniqueFd.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestProcess.h"
 
@@ -38,20 +39,21 @@ public:
     struct Server {
         int delayMs = 0;   // -1: never answers
         int trickleMs = 0; // > 0: after the reply, a datagram this often for 5 s
+        int splitMs = 0;   // > 0: the reply in two datagrams this far apart, "\\eof" only in the second
     };
 
     explicit UdpFarm(std::vector<Server> servers)
         : m_servers(std::move(servers))
     {
         for (size_t i = 0; i < m_servers.size(); ++i) {
-            const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
             sockaddr_in addr{};
             addr.sin_family = AF_INET;
             addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+            ::bind(fd.get(), reinterpret_cast<sockaddr *>(&addr), sizeof addr);
             socklen_t len = sizeof addr;
-            ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len);
-            m_fds.push_back(fd);
+            ::getsockname(fd.get(), reinterpret_cast<sockaddr *>(&addr), &len);
+            m_fds.push_back(std::move(fd));
             m_addresses.push_back("127.0.0.1:" + std::to_string(ntohs(addr.sin_port)));
         }
         m_thread = std::thread([this] { run(); });
@@ -60,8 +62,6 @@ public:
     {
         m_stop = true;
         m_thread.join();
-        for (int fd : m_fds)
-            ::close(fd);
     }
     UdpFarm(const UdpFarm &) = delete;
     UdpFarm &operator=(const UdpFarm &) = delete;
@@ -97,7 +97,7 @@ private:
     {
         std::vector<pollfd> polls(m_fds.size());
         for (size_t i = 0; i < m_fds.size(); ++i)
-            polls[i] = {m_fds[i], POLLIN, 0};
+            polls[i] = {m_fds[i].get(), POLLIN, 0};
         std::vector<Pending> pending;
         while (!m_stop) {
             ::poll(polls.data(), polls.size(), 2);
@@ -108,20 +108,28 @@ private:
                 char buffer[512];
                 sockaddr_in from{};
                 socklen_t len = sizeof from;
-                if (::recvfrom(m_fds[i], buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &len) < 0)
+                if (::recvfrom(m_fds[i].get(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &len) < 0)
                     continue;
                 std::lock_guard lock(m_mutex);
                 ++m_requests;
                 const Server s = m_servers[i];
                 if (s.delayMs < 0)
                     continue;
-                pending.push_back({now + std::chrono::milliseconds(s.delayMs), i, from, reply(i)});
+                const std::string text = reply(i);
+                if (s.splitMs > 0) {
+                    const size_t half = text.find("\\final");
+                    pending.push_back({now + std::chrono::milliseconds(s.delayMs), i, from, text.substr(0, half)});
+                    pending.push_back(
+                        {now + std::chrono::milliseconds(s.delayMs + s.splitMs), i, from, text.substr(half)});
+                } else {
+                    pending.push_back({now + std::chrono::milliseconds(s.delayMs), i, from, text});
+                }
                 for (int t = s.trickleMs; s.trickleMs > 0 && t < 5000; t += s.trickleMs)
                     pending.push_back({now + std::chrono::milliseconds(s.delayMs + t), i, from, "\\x\\y"});
             }
             for (auto it = pending.begin(); it != pending.end();) {
                 if (it->due <= now) {
-                    ::sendto(m_fds[it->index], it->payload.data(), it->payload.size(), 0,
+                    ::sendto(m_fds[it->index].get(), it->payload.data(), it->payload.size(), 0,
                              reinterpret_cast<const sockaddr *>(&it->to), sizeof it->to);
                     it = pending.erase(it);
                 } else {
@@ -132,7 +140,7 @@ private:
     }
 
     std::vector<Server> m_servers;
-    std::vector<int> m_fds;
+    std::vector<UniqueFd> m_fds;
     std::vector<std::string> m_addresses;
     mutable std::mutex m_mutex;
     int m_requests = 0;
@@ -180,6 +188,8 @@ public:
             engine->Thread_killerTimer();
         }
     }
+    // When the refresh set the progress maximum, just before it started its first query.
+    Clock::time_point origin() const { return m_origin; }
     void setOrigin()
     {
         m_origin = Clock::now();
@@ -262,6 +272,23 @@ protected:
         view.onMaximum = [this] { pump.setOrigin(); };
     }
     std::vector<std::string> column(Column c) const { return table.columnItems(c); }
+    // The ping shown in the row of address; -1 when the address has no row.
+    int shownPing(const std::string &address) const
+    {
+        const auto addresses = column(ListBox6_ipaddress);
+        const auto it = std::find(addresses.begin(), addresses.end(), address);
+        int ping = -1;
+        if (it != addresses.end()) {
+            EXPECT_TRUE(parseInt32(table.cell(ListBox3_ping, static_cast<int>(it - addresses.begin())), ping));
+        }
+        return ping;
+    }
+    // Milliseconds from the start of the query stage to now.
+    int msSinceOrigin() const
+    {
+        return static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pump.origin()).count());
+    }
     // Pumps until every query thread has been joined, or the time runs out; the watchdog ticks as the pump says.
     bool settle(std::chrono::milliseconds limit = 10s)
     {
@@ -458,6 +485,146 @@ TEST_F(RefreshEngineTest, LateAnswerNeverReachesItsOwnOrALaterRefresh)
     EXPECT_LT(ping, 500);
 }
 
+// One slow answer per server: each query keeps its place until its thread has recorded the answer.
+TEST_F(RefreshEngineTest, TwoHundredFiftyServersAnsweringAfter550MsAreAllShown)
+{
+    UdpFarm farm(std::vector<UdpFarm::Server>(250, {550}));
+    listText = masterListText(farm.addresses());
+    makeEngine();
+    engine->refresh_imageClick();
+    ASSERT_TRUE(settle());
+    const auto c = engine->counters();
+    EXPECT_EQ(c.lateAnswersDropped, 0);
+    EXPECT_EQ(c.forcedStops, 0);
+    EXPECT_LE(c.peakActiveQueries, 100);
+    EXPECT_EQ(table.rowCount(ListBox1_servername), 250);
+    std::vector<int> pings;
+    for (const auto &address : farm.addresses())
+        pings.push_back(shownPing(address)); // -1 for a server without a row
+    EXPECT_GE(*std::min_element(pings.begin(), pings.end()), 540);
+    EXPECT_LT(*std::max_element(pings.begin(), pings.end()), 800);
+}
+
+// The timing rules of a query, each on both sides of its edge, with the UDP exchange against loopback servers:
+// the 800 ms first window and count-out deadline, and the 300 ms continuation window. Times are after the
+// request. Threads of a loaded machine start their windows tens of milliseconds late, so the two sides of an edge
+// lie 100 ms from it; the edge itself is taken where its outcome does not depend on the side.
+TEST_F(RefreshEngineTest, QueryTimingOnBothSidesOfEachEdge)
+{
+    struct Range {
+        int min = -1;
+        int max = -1;
+    };
+    const Range noRow{};
+    struct Case {
+        const char *name;
+        std::vector<UdpFarm::Server> servers; // in list order
+        int maxActiveQueries;
+        std::vector<Range> pings; // per server; noRow: not shown
+        int lateAnswers;
+        Range waitEnded;    // the refresh stopped waiting for its queries, ms after they started
+        Range threadsEnded; // the last query thread ended
+    };
+    const Case cases[] = {
+        // An answer in hand keeps its query counted in until the thread has recorded it, 300 ms later.
+        {"answer at 450 ms", {{450}}, 100, {{440, 600}}, 0, {740, 1100}, {740, 1200}},
+        {"answer at 550 ms", {{550}}, 100, {{540, 700}}, 0, {840, 1200}, {840, 1300}},
+        {"answer at 650 ms", {{650}}, 100, {{640, 800}}, 0, {940, 1300}, {940, 1400}},
+        // The first window and the count-out deadline both end at 800 ms.
+        {"answer before 800 ms", {{700}}, 100, {{690, 800}}, 0, {990, 1400}, {990, 1500}},
+        {"answer after 800 ms: counted out at 800 ms, it comes too late for a refresh that waits for nothing else",
+         {{900}},
+         100,
+         {noRow},
+         1,
+         {780, 1000},
+         {1190, 1700}},
+        {"answer at 800 ms while a later query keeps the refresh waiting: shown, either window gives a ping of 800",
+         {{800}, {500}},
+         1,
+         {{780, 880}, {490, 700}},
+         0,
+         {1500, 2500},
+         {1500, 2600}},
+        {"answer after 800 ms while a later query keeps the refresh waiting: the ping is the first window",
+         {{900}, {500}},
+         1,
+         {{790, 880}, {490, 700}},
+         0,
+         {1500, 2200},
+         {1500, 2300}},
+        {"silent: counted out at 800 ms, the thread ends at 1100 ms",
+         {{-1}},
+         100,
+         {noRow},
+         0,
+         {780, 1000},
+         {1090, 1500}},
+        // A continuation window lasts 300 ms; the reply's "\eof" is in the second datagram.
+        {"second datagram 200 ms after the first", {{100, 0, 200}}, 100, {{90, 250}}, 0, {590, 950}, {590, 1000}},
+        {"second datagram 400 ms after the first", {{100, 0, 400}}, 100, {noRow}, 0, {390, 700}, {390, 750}},
+    };
+    pump.watchdog = false; // its own test; a tick must not stop a thread that is still collecting here
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        UdpFarm farm(c.servers);
+        listText = masterListText(farm.addresses());
+        RefreshEngine::Options options;
+        options.maxActiveQueries = c.maxActiveQueries;
+        makeEngine(options);
+        engine->refresh_imageClick();
+        const int waitEnded = msSinceOrigin();
+        int threadsEnded = -1;
+        for (const auto limit = Clock::now() + 5s; Clock::now() < limit; std::this_thread::sleep_for(1ms)) {
+            engine->joinFinishedThreads();
+            if (engine->liveThreads() == 0) {
+                threadsEnded = msSinceOrigin();
+                break;
+            }
+        }
+        for (size_t k = 0; k < c.servers.size(); ++k) {
+            const int ping = shownPing(farm.addresses()[k]);
+            if (c.pings[k].min < 0) {
+                EXPECT_EQ(ping, -1) << "server " << k;
+            } else {
+                EXPECT_GE(ping, c.pings[k].min) << "server " << k;
+                EXPECT_LE(ping, c.pings[k].max) << "server " << k;
+            }
+        }
+        EXPECT_EQ(engine->counters().lateAnswersDropped, c.lateAnswers);
+        EXPECT_EQ(engine->ActiveQueries(), 0);
+        EXPECT_GE(engine->counters().minActiveQueries, 0);
+        EXPECT_GE(waitEnded, c.waitEnded.min);
+        EXPECT_LE(waitEnded, c.waitEnded.max);
+        EXPECT_GE(threadsEnded, c.threadsEnded.min);
+        EXPECT_LE(threadsEnded, c.threadsEnded.max);
+    }
+}
+
+// The watchdog stops only a thread more than 1000 ms old: a tick at 850 ms leaves a thread that is still collecting
+// alone, one at 1150 ms stops it, and it ends within its current window.
+TEST_F(RefreshEngineTest, WatchdogStopsAThreadOnlyOnceItIsOlderThanOneSecond)
+{
+    UdpFarm farm({{20, 100}}); // keeps sending a datagram every 100 ms
+    listText = masterListText(farm.addresses());
+    pump.watchdog = false;
+    makeEngine();
+    std::vector<int> stopsAfterTick;
+    for (const auto at : {850ms, 1150ms}) {
+        pump.at(at, [&] {
+            engine->Thread_killerTimer();
+            stopsAfterTick.push_back(engine->counters().forcedStops);
+        });
+    }
+    engine->refresh_imageClick();
+    ASSERT_TRUE(settle(5s));
+    const int threadEnded = msSinceOrigin();
+    EXPECT_EQ(stopsAfterTick, (std::vector<int>{0, 1}));
+    EXPECT_GE(threadEnded, 1150);
+    EXPECT_LT(threadEnded, 1700); // the trickle goes on for 5 s
+    EXPECT_EQ(table.rowCount(ListBox1_servername), 0);
+}
+
 TEST_F(RefreshEngineTest, AddressListedTwiceGivesOneRowPerListing)
 {
     UdpFarm farm({{10, 0}, {30, 0}});
@@ -622,31 +789,48 @@ TEST_F(RefreshEngineTest, FaultShowsTheStepReachedAndStillRunsTheFinalPass)
     EXPECT_TRUE(settle());
 }
 
-// A query that cannot reach its own deadline check (a host name lookup that takes seconds) is counted out at
-// its deadline all the same: with one place, the next query starts while the first is still stuck.
+// A query that cannot reach its own deadline check before it sends (a host name lookup that takes seconds) is
+// counted out at its deadline all the same: with one place, the next query starts at 800 ms while the first is
+// still stuck. Once a query has sent, only its own checks count it out: stuck after the send, it keeps its place.
 TEST_F(RefreshEngineTest, AStuckQueryIsCountedOutAtItsDeadline)
 {
-    listText = "127.0.0.1:1\r\n127.0.0.1:2\r\nEND"; // the scripted exchange sends nothing
-    std::mutex lock;
-    std::map<std::string, std::pair<Clock::time_point, Clock::time_point>> ran; // address -> start, end
-    RefreshEngine::Options options;
-    options.maxActiveQueries = 1;
-    options.exchange = [&](const std::string &address, const std::atomic<bool> &, const std::function<void()> &,
-                           const std::atomic<bool> *) {
-        const auto start = Clock::now();
-        std::this_thread::sleep_for(address == "127.0.0.1:1" ? 1500ms : 10ms); // no deadline check on the way
-        std::lock_guard guard(lock);
-        ran[address] = {start, Clock::now()};
-        return ExchangeResult{};
+    struct Case {
+        const char *name;
+        bool reportsSend;
+        int secondStartMin, secondStartMax; // ms after the first query started
     };
-    makeEngine(options);
-    engine->refresh_imageClick();
-    EXPECT_EQ(engine->lastEnd(), RefreshEnd::Completed);
-    ASSERT_TRUE(settle());
-    std::lock_guard guard(lock);
-    ASSERT_EQ(ran.size(), 2u);
-    EXPECT_LT(ran["127.0.0.1:2"].first, ran["127.0.0.1:1"].second);
-    EXPECT_GE(engine->counters().minActiveQueries, 0);
+    const Case cases[] = {
+        {"stuck before the send", false, 750, 1100},
+        {"stuck after the send", true, 1500, 2500},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        listText = "127.0.0.1:1\r\n127.0.0.1:2\r\nEND"; // the scripted exchange sends nothing
+        std::mutex lock;
+        std::map<std::string, std::pair<Clock::time_point, Clock::time_point>> ran; // address -> start, end
+        RefreshEngine::Options options;
+        options.maxActiveQueries = 1;
+        options.exchange = [&](const std::string &address, const std::atomic<bool> &, const ExchangeHooks &hooks) {
+            const auto start = Clock::now();
+            if (c.reportsSend)
+                hooks.markRequestSent();
+            std::this_thread::sleep_for(address == "127.0.0.1:1" ? 1500ms : 10ms); // no deadline check on the way
+            std::lock_guard guard(lock);
+            ran[address] = {start, Clock::now()};
+            return ExchangeResult{};
+        };
+        makeEngine(options);
+        engine->refresh_imageClick();
+        EXPECT_EQ(engine->lastEnd(), RefreshEnd::Completed);
+        ASSERT_TRUE(settle());
+        std::lock_guard guard(lock);
+        ASSERT_EQ(ran.size(), 2u);
+        const auto secondStart =
+            std::chrono::duration_cast<std::chrono::milliseconds>(ran["127.0.0.1:2"].first - ran["127.0.0.1:1"].first);
+        EXPECT_GE(secondStart.count(), c.secondStartMin);
+        EXPECT_LE(secondStart.count(), c.secondStartMax);
+        EXPECT_GE(engine->counters().minActiveQueries, 0);
+    }
 }
 
 // Throws once, when the check cell of the first placeholder row is appended.

@@ -1,6 +1,7 @@
 #include "discovery/StatusExchange.h"
 
 #include "discovery/ReplyItems.h"
+#include "platform/UniqueFd.h"
 #include "support/TestProcess.h"
 
 #include <arpa/inet.h>
@@ -26,24 +27,23 @@ namespace {
 // A UDP socket bound to 127.0.0.1 on a port the system picks.
 struct LoopbackSocket
 {
-    int fd = -1;
+    UniqueFd fd;
     int port = 0;
 
     LoopbackSocket()
     {
-        fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        fd.reset(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         addr.sin_port = 0;
-        ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+        ::bind(fd.get(), reinterpret_cast<sockaddr *>(&addr), sizeof addr);
         socklen_t len = sizeof addr;
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len);
+        ::getsockname(fd.get(), reinterpret_cast<sockaddr *>(&addr), &len);
         port = ntohs(addr.sin_port);
         const int big = 4 * 1024 * 1024;
-        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &big, sizeof big);
+        ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDBUF, &big, sizeof big);
     }
-    ~LoopbackSocket() { ::close(fd); }
     LoopbackSocket(const LoopbackSocket &) = delete;
     LoopbackSocket &operator=(const LoopbackSocket &) = delete;
 };
@@ -81,7 +81,7 @@ public:
 private:
     void run()
     {
-        pollfd pfd{m_socket.fd, POLLIN, 0};
+        pollfd pfd{m_socket.fd.get(), POLLIN, 0};
         const auto give_up = Clock::now() + 10s;
         while (!m_stop && Clock::now() < give_up) {
             if (::poll(&pfd, 1, 20) == 1)
@@ -93,7 +93,7 @@ private:
         sockaddr_in client{};
         socklen_t len = sizeof client;
         const ssize_t got =
-            ::recvfrom(m_socket.fd, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr *>(&client), &len);
+            ::recvfrom(m_socket.fd.get(), buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr *>(&client), &len);
         const auto start = Clock::now();
         {
             std::lock_guard lock(m_mutex);
@@ -104,7 +104,7 @@ private:
                 std::this_thread::sleep_for(2ms);
             if (m_stop)
                 return;
-            const int fd = send.fromOtherSocket ? m_other.fd : m_socket.fd;
+            const int fd = send.fromOtherSocket ? m_other.fd.get() : m_socket.fd.get();
             ::sendto(fd, send.payload.data(), send.payload.size(), 0, reinterpret_cast<sockaddr *>(&client), len);
         }
     }
@@ -123,15 +123,25 @@ struct ExchangeRun
     ExchangeResult result;
     int elapsedMs = 0;
     int deadlineChecks = 0;
+    bool sentBeforeFirstCheck = false; // the request was reported sent when the first deadline check ran
+    bool requestSent = false;
 };
 
 ExchangeRun runExchange(const std::string &address, const std::atomic<bool> &cancel,
                         const std::atomic<bool> *stop = nullptr)
 {
     ExchangeRun run;
+    std::atomic<bool> sent{false};
+    ExchangeHooks hooks;
+    hooks.deadlineCheck = [&run, &sent] {
+        if (run.deadlineChecks++ == 0)
+            run.sentBeforeFirstCheck = sent.load();
+    };
+    hooks.stopRequested = stop;
+    hooks.requestSent = &sent;
     const auto start = Clock::now();
-    run.result = RunRefreshExchange(
-        address, cancel, [&run] { ++run.deadlineChecks; }, stop);
+    run.result = RunRefreshExchange(address, cancel, hooks);
+    run.requestSent = sent.load();
     run.elapsedMs =
         static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
     return run;
@@ -152,6 +162,7 @@ TEST(StatusExchange, SendsTheRequestAndJoinsAReplySplitOverTwoDatagrams)
     EXPECT_LT(run.result.pingMs, 300);
     // Windows: the first, one that brought the second datagram, one empty that ended the collecting.
     EXPECT_EQ(run.deadlineChecks, 2);
+    EXPECT_TRUE(run.sentBeforeFirstCheck);
 }
 
 TEST(StatusExchange, AReplyAfterTheFirstWindowIsCollectedWithAPingOfTheWindow)
@@ -238,6 +249,7 @@ TEST(StatusExchange, AnUnreachablePortIsAFaultAtOnce)
     EXPECT_FALSE(run.result.accepted);
     EXPECT_LT(run.elapsedMs, 700); // a silent server would keep it 1100 ms
     EXPECT_EQ(run.deadlineChecks, 0);
+    EXPECT_TRUE(run.requestSent); // the fault came with the answer, not with the send
 }
 
 TEST(StatusExchange, BadAddressesAreFaults)
@@ -248,6 +260,7 @@ TEST(StatusExchange, BadAddressesAreFaults)
         const ExchangeRun run = runExchange(address, cancel);
         EXPECT_FALSE(run.result.accepted) << address;
         EXPECT_EQ(run.deadlineChecks, 0) << address;
+        EXPECT_FALSE(run.requestSent) << address;
         EXPECT_LT(run.elapsedMs, 500) << address;
     }
 }
