@@ -4,6 +4,7 @@
 #include "Registration.h"
 #include "Reply.h"
 #include "platform/AtomicFile.h"
+#include "platform/UniqueFd.h"
 
 #include <arpa/inet.h>
 #include <sys/epoll.h>
@@ -156,6 +157,7 @@ struct Simulator::Server {
     ServerConfig config;
     int fd = -1;
     int secondFd = -1;
+    UniqueFd closedFd;                         // a closed server's port, held so that nothing else binds it
     std::vector<std::shared_ptr<Job>> streams; // trickles and floods running now
 };
 
@@ -207,8 +209,14 @@ bool Simulator::bindAll(std::string &error)
         server.config.port = port;
         m_ports.push_back(port);
         if (server.config.behaviour == Behaviour::Closed) {
-            // The port was free a moment ago; leaving it unbound makes the client's system refuse it.
-            ::close(fd);
+            // Connected to itself, the socket takes no query, so the client's system reports the port unreachable;
+            // and as long as it exists no other socket, of this process or another, is given the port.
+            server.closedFd.reset(fd);
+            const sockaddr_in self = loopback(port);
+            if (::connect(fd, reinterpret_cast<const sockaddr *>(&self), sizeof self) != 0) {
+                error = "cannot close 127.0.0.1:" + std::to_string(port) + ": " + std::strerror(errno);
+                return false;
+            }
             continue;
         }
         server.fd = fd;
