@@ -451,6 +451,42 @@ TEST_F(Gamesim, FloodSendsLargeDatagramsForItsDurationOnly)
     }
 }
 
+// A flood whose every burst takes the loop longer than its gap: the other servers still answer meanwhile, and the
+// flood ends once its client's port is gone.
+TEST_F(Gamesim, FloodLeavesRoomForTheOthersAndEndsWithItsClient)
+{
+    Sim sim("{" + kDefaults + R"(, "servers": [{"behaviour": "flood", "floodMs": 8000, "gapMs": 1, "floodBurst": 200},
+        {"hostname": "Calm"}]})");
+    auto flooded = std::make_unique<UdpClient>();
+    flooded->send(sim.port(0));
+    ASSERT_EQ(flooded->collect(milliseconds(2000), [](const std::string &) { return true; }).size(), 1u);
+
+    UdpClient calm;
+    EXPECT_EQ(calm.ask(sim.port(1), milliseconds(3000)), plainReply("Calm", sim.port(1)));
+
+    // Sends counted by the simulator itself, a while after the flooded client went away: they no longer grow.
+    flooded.reset();
+    const auto sends = [&sim] {
+        const size_t seen = sim.process().stderrText().size();
+        sim.process().kill(SIGUSR1);
+        std::string text;
+        for (int i = 0; i < 100; ++i) {
+            text = sim.process().stderrText();
+            if (text.size() > seen && text.ends_with('\n'))
+                break;
+            std::this_thread::sleep_for(milliseconds(20));
+        }
+        const auto at = text.rfind("sends=");
+        return text.size() <= seen || at == std::string::npos ? -1L : std::stol(text.substr(at + 6));
+    };
+    std::this_thread::sleep_for(milliseconds(300));
+    const long before = sends();
+    std::this_thread::sleep_for(milliseconds(500));
+    const long after = sends();
+    EXPECT_GT(before, 0);
+    EXPECT_EQ(after, before);
+}
+
 TEST_F(Gamesim, ChurnAndEventsChangeThePlayers)
 {
     Sim sim("{" + kDefaults + R"(, "servers": [

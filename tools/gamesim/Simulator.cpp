@@ -529,9 +529,11 @@ int Simulator::run(const RunOptions &options)
     scheduleChurn(start);
     std::vector<epoll_event> events(256);
     // Sends that are due go out before the queries of the same wake-up are read, so a burst of queries does not
-    // make them late.
+    // make them late. Only those due on entry, though: a flood whose bursts take longer than its gap is due again at
+    // once, and would keep the loop from ever reading another query, or the report that ends the flood.
     const auto fireDue = [this] {
-        while (!m_heap.empty() && m_heap.front().due <= monotonicNs()) {
+        const int64_t now = monotonicNs();
+        while (!m_heap.empty() && m_heap.front().due <= now) {
             std::pop_heap(m_heap.begin(), m_heap.end(), laterFirst);
             Timer timer = std::move(m_heap.back());
             m_heap.pop_back();
