@@ -337,21 +337,60 @@ TEST_F(Gamesim, EachBehaviourAnswersAsScripted)
     }
 }
 
-TEST_F(Gamesim, ClosedServerPortIsReportedUnreachable)
+namespace
 {
-    Sim sim(R"({"servers": [{"behaviour": "closed"}]})");
+
+// Sends the status request from a connected socket; the errno of the receive after it (0 when something came).
+int receiveErrorAfterQuery(int port)
+{
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    const auto to = loopback(sim.port(0));
-    ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to), 0);
-    ASSERT_EQ(::send(fd, "\\status\\", 8, 0), 8);
+    const auto to = loopback(port);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to), 0);
+    EXPECT_EQ(::send(fd, "\\status\\", 8, 0), 8);
     pollfd p{fd, POLLIN, 0};
     ::poll(&p, 1, 2000);
     char buffer[64];
     const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
-    const int error = errno;
+    const int error = n < 0 ? errno : 0;
     ::close(fd);
-    EXPECT_EQ(n, -1);
-    EXPECT_EQ(error, ECONNREFUSED);
+    return error;
+}
+
+} // namespace
+
+TEST_F(Gamesim, ClosedServerPortIsReportedUnreachable)
+{
+    Sim sim(R"({"servers": [{"behaviour": "closed"}]})");
+    EXPECT_EQ(receiveErrorAfterQuery(sim.port(0)), ECONNREFUSED);
+}
+
+// A closed server's port stays unreachable for the simulator's whole run: neither a later server of the world nor
+// another program is given it meanwhile.
+TEST_F(Gamesim, ClosedServersPortsGoToNoOneElse)
+{
+    std::string servers;
+    for (int i = 0; i < 500; ++i)
+        servers += std::string(i ? ", " : "") + R"({"behaviour": "closed"}, {"behaviour": "silent"})";
+    Sim sim(R"({"servers": [)" + servers + "]}");
+    ASSERT_EQ(sim.ports().size(), 1000u);
+    std::set<int> closed;
+    for (size_t i = 0; i < sim.ports().size(); i += 2)
+        closed.insert(sim.ports()[i]);
+    const std::set<int> distinct(sim.ports().begin(), sim.ports().end());
+    EXPECT_EQ(distinct.size(), sim.ports().size());
+
+    // Free ports are drawn at random: had the closed ports been given back, some of these would land on one.
+    std::vector<std::unique_ptr<UdpClient>> others;
+    int taken = 0;
+    for (int i = 0; i < 800; ++i) {
+        others.push_back(std::make_unique<UdpClient>());
+        taken += static_cast<int>(closed.count(others.back()->port()));
+    }
+    EXPECT_EQ(taken, 0);
+
+    // And the ports still refuse a query.
+    EXPECT_EQ(receiveErrorAfterQuery(*closed.begin()), ECONNREFUSED);
+    EXPECT_EQ(receiveErrorAfterQuery(*closed.rbegin()), ECONNREFUSED);
 }
 
 TEST_F(Gamesim, TrickleKeepsComingUntilTheClientPortIsGoneOrTheCap)
@@ -383,6 +422,22 @@ TEST_F(Gamesim, TrickleKeepsComingUntilTheClientPortIsGoneOrTheCap)
         EXPECT_LT(d.at.count(), 1200) << "datagram after the cap";
 }
 
+// A server whose reply is whole at once and then keeps sending: the opening already ends with "eof".
+TEST_F(Gamesim, CompleteTrickleOpensWithTheWholeReplyAndKeepsGoing)
+{
+    Sim sim("{" + kDefaults +
+            R"(, "servers": [{"hostname": "Chatty", "behaviour": "trickle", "gapMs": 40, "trickleComplete": true}]})");
+    UdpClient client;
+    client.send(sim.port(0));
+    const auto got = client.collect(milliseconds(600));
+    ASSERT_GE(got.size(), 5u);
+    EXPECT_EQ(got[0].data, plainReply("Chatty", sim.port(0)));
+    for (size_t i = 1; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].data.rfind("\\player_", 0), 0u) << got[i].data;
+        EXPECT_EQ(got[i].data.find("eof"), std::string::npos);
+    }
+}
+
 TEST_F(Gamesim, FloodSendsLargeDatagramsForItsDurationOnly)
 {
     Sim sim("{" + kDefaults + R"(, "servers": [{"behaviour": "flood", "floodMs": 300, "gapMs": 5, "floodBurst": 2}]})");
@@ -394,6 +449,42 @@ TEST_F(Gamesim, FloodSendsLargeDatagramsForItsDurationOnly)
         EXPECT_EQ(d.data.size(), 65000u);
         EXPECT_LT(d.at.count(), 1300) << "datagram after the flood ended";
     }
+}
+
+// A flood whose every burst takes the loop longer than its gap: the other servers still answer meanwhile, and the
+// flood ends once its client's port is gone.
+TEST_F(Gamesim, FloodLeavesRoomForTheOthersAndEndsWithItsClient)
+{
+    Sim sim("{" + kDefaults + R"(, "servers": [{"behaviour": "flood", "floodMs": 8000, "gapMs": 1, "floodBurst": 200},
+        {"hostname": "Calm"}]})");
+    auto flooded = std::make_unique<UdpClient>();
+    flooded->send(sim.port(0));
+    ASSERT_EQ(flooded->collect(milliseconds(2000), [](const std::string &) { return true; }).size(), 1u);
+
+    UdpClient calm;
+    EXPECT_EQ(calm.ask(sim.port(1), milliseconds(3000)), plainReply("Calm", sim.port(1)));
+
+    // Sends counted by the simulator itself, a while after the flooded client went away: they no longer grow.
+    flooded.reset();
+    const auto sends = [&sim] {
+        const size_t seen = sim.process().stderrText().size();
+        sim.process().kill(SIGUSR1);
+        std::string text;
+        for (int i = 0; i < 100; ++i) {
+            text = sim.process().stderrText();
+            if (text.size() > seen && text.ends_with('\n'))
+                break;
+            std::this_thread::sleep_for(milliseconds(20));
+        }
+        const auto at = text.rfind("sends=");
+        return text.size() <= seen || at == std::string::npos ? -1L : std::stol(text.substr(at + 6));
+    };
+    std::this_thread::sleep_for(milliseconds(300));
+    const long before = sends();
+    std::this_thread::sleep_for(milliseconds(500));
+    const long after = sends();
+    EXPECT_GT(before, 0);
+    EXPECT_EQ(after, before);
 }
 
 TEST_F(Gamesim, ChurnAndEventsChangeThePlayers)
@@ -487,6 +578,7 @@ TEST_F(Gamesim, RefusesBadCommandLinesAndScenarios)
         {"split.json", R"({"servers": [{"split": 0}]})"},
         {"churn.json", R"({"servers": [{"churn": {"leaveEvery": 100}}]})"},
         {"event.json", R"({"servers": [{"events": [{"atMs": 10, "join": "A", "leave": "B"}]}]})"},
+        {"trickle.json", R"({"servers": [{"behaviour": "trickle", "trickleComplete": "yes"}]})"},
     };
     for (const auto &[name, text] : files)
         ASSERT_TRUE(pelorix::writeFileAtomically(dir.file(name), text));
@@ -504,6 +596,7 @@ TEST_F(Gamesim, RefusesBadCommandLinesAndScenarios)
         {dir.file("split.json")},
         {dir.file("churn.json")},
         {dir.file("event.json")},
+        {dir.file("trickle.json")},
     };
     for (const auto &args : cases) {
         std::string err;

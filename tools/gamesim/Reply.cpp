@@ -116,7 +116,7 @@ std::string garbageDatagram(std::mt19937_64 &rng)
 std::string trickleDatagram(const ServerConfig &server, long n)
 {
     if (n == 0)
-        return statusReply(server, false, false);
+        return statusReply(server, server.trickleComplete, server.trickleComplete);
     const auto k = std::to_string(static_cast<long>(server.players.size()) + n - 1);
     std::string out;
     appendPair(out, "player_" + k, "Trickler " + k);

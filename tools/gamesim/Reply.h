@@ -31,7 +31,8 @@ std::vector<std::string> splitAtMiddlePair(const std::string &text);
 // 16 to 1400 random bytes with at least one NUL, never starting with a backslash.
 std::string garbageDatagram(std::mt19937_64 &rng);
 
-// Datagram n of a trickle: the reply's opening without "final" and "eof" first, then one made-up player a datagram.
+// Datagram n of a trickle: the reply's opening without "final" and "eof" first (the whole reply when the server's
+// trickle is complete), then one made-up player a datagram.
 std::string trickleDatagram(const ServerConfig &server, long n);
 
 } // namespace pelorix::gamesim

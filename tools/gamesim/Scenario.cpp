@@ -46,15 +46,15 @@ class ServerReader
     bool read(ServerConfig &config, std::string &error)
     {
         static const QSet<QString> known = {
-            QStringLiteral("port"),         QStringLiteral("hostname"),   QStringLiteral("gametype"),
-            QStringLiteral("gamevariant"),  QStringLiteral("gamever"),    QStringLiteral("mapname"),
-            QStringLiteral("password"),     QStringLiteral("maxplayers"), QStringLiteral("players"),
-            QStringLiteral("statsenabled"), QStringLiteral("vektawon"),   QStringLiteral("suspectswon"),
-            QStringLiteral("round"),        QStringLiteral("numrounds"),  QStringLiteral("queryid"),
-            QStringLiteral("behaviour"),    QStringLiteral("delayMs"),    QStringLiteral("jitterMs"),
-            QStringLiteral("split"),        QStringLiteral("gapMs"),      QStringLiteral("trickleMaxMs"),
-            QStringLiteral("floodMs"),      QStringLiteral("floodBurst"), QStringLiteral("churn"),
-            QStringLiteral("events")};
+            QStringLiteral("port"),         QStringLiteral("hostname"),       QStringLiteral("gametype"),
+            QStringLiteral("gamevariant"),  QStringLiteral("gamever"),        QStringLiteral("mapname"),
+            QStringLiteral("password"),     QStringLiteral("maxplayers"),     QStringLiteral("players"),
+            QStringLiteral("statsenabled"), QStringLiteral("vektawon"),       QStringLiteral("suspectswon"),
+            QStringLiteral("round"),        QStringLiteral("numrounds"),      QStringLiteral("queryid"),
+            QStringLiteral("behaviour"),    QStringLiteral("delayMs"),        QStringLiteral("jitterMs"),
+            QStringLiteral("split"),        QStringLiteral("gapMs"),          QStringLiteral("trickleMaxMs"),
+            QStringLiteral("floodMs"),      QStringLiteral("floodBurst"),     QStringLiteral("churn"),
+            QStringLiteral("events"),       QStringLiteral("trickleComplete")};
         for (auto it = m_object.begin(); it != m_object.end(); ++it) {
             if (!known.contains(it.key()) && !it.key().startsWith(QLatin1Char('_')))
                 return fail(error, it.key(), "is not a server key");
@@ -68,7 +68,8 @@ class ServerReader
                   readText("numrounds", config.numrounds) && readText("queryid", config.queryid) &&
                   readInt("delayMs", config.delayMs, 0, 3600000) && readInt("jitterMs", config.jitterMs, 0, 3600000) &&
                   readInt("split", config.split, 1, 1000) && readInt("trickleMaxMs", config.trickleMaxMs, 0, 3600000) &&
-                  readInt("floodMs", config.floodMs, 0, 600000) && readInt("floodBurst", config.floodBurst, 1, 1000);
+                  readInt("floodMs", config.floodMs, 0, 600000) && readInt("floodBurst", config.floodBurst, 1, 1000) &&
+                  readBool("trickleComplete", config.trickleComplete);
         if (!ok)
             return fail(error, m_badKey, m_problem);
         if (m_object.contains(QStringLiteral("gapMs"))) {
@@ -148,6 +149,20 @@ class ServerReader
             m_problem = "is not a text or a whole number";
             return false;
         }
+        return true;
+    }
+
+    bool readBool(const char *key, bool &out)
+    {
+        const auto value = m_object.value(QLatin1String(key));
+        if (value.isUndefined())
+            return true;
+        if (!value.isBool()) {
+            m_badKey = QLatin1String(key);
+            m_problem = "is not true or false";
+            return false;
+        }
+        out = value.toBool();
         return true;
     }
 

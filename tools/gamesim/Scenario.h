@@ -12,7 +12,7 @@ namespace pelorix::gamesim
 enum class Behaviour {
     Normal,       // the full reply
     Silent,       // bound, never answers
-    Closed,       // nothing bound: the client's system reports the port unreachable
+    Closed,       // no socket takes the query: the client's system reports the port unreachable
     NoEof,        // the reply without its "eof" pair: ends with "\final\"
     NoFinal,      // the reply without its "final" pair: ends with "\eof\"
     Garbage,      // one datagram of random bytes, NUL included
@@ -62,6 +62,7 @@ struct ServerConfig {
     int split = 1;            // datagrams the reply is cut into
     std::optional<int> gapMs; // between split parts, trickle datagrams, flood bursts, second sender
     int trickleMaxMs = 60000;
+    bool trickleComplete = false; // the trickle opens with the whole reply, "final" and "eof" included
     int floodMs = 3000;
     int floodBurst = 4;
 

@@ -4,6 +4,7 @@
 #include "Registration.h"
 #include "Reply.h"
 #include "platform/AtomicFile.h"
+#include "platform/UniqueFd.h"
 
 #include <arpa/inet.h>
 #include <sys/epoll.h>
@@ -156,6 +157,7 @@ struct Simulator::Server {
     ServerConfig config;
     int fd = -1;
     int secondFd = -1;
+    UniqueFd closedFd;                         // a closed server's port, held so that nothing else binds it
     std::vector<std::shared_ptr<Job>> streams; // trickles and floods running now
 };
 
@@ -207,8 +209,14 @@ bool Simulator::bindAll(std::string &error)
         server.config.port = port;
         m_ports.push_back(port);
         if (server.config.behaviour == Behaviour::Closed) {
-            // The port was free a moment ago; leaving it unbound makes the client's system refuse it.
-            ::close(fd);
+            // Connected to itself, the socket takes no query, so the client's system reports the port unreachable;
+            // and as long as it exists no other socket, of this process or another, is given the port.
+            server.closedFd.reset(fd);
+            const sockaddr_in self = loopback(port);
+            if (::connect(fd, reinterpret_cast<const sockaddr *>(&self), sizeof self) != 0) {
+                error = "cannot close 127.0.0.1:" + std::to_string(port) + ": " + std::strerror(errno);
+                return false;
+            }
             continue;
         }
         server.fd = fd;
@@ -521,9 +529,11 @@ int Simulator::run(const RunOptions &options)
     scheduleChurn(start);
     std::vector<epoll_event> events(256);
     // Sends that are due go out before the queries of the same wake-up are read, so a burst of queries does not
-    // make them late.
+    // make them late. Only those due on entry, though: a flood whose bursts take longer than its gap is due again at
+    // once, and would keep the loop from ever reading another query, or the report that ends the flood.
     const auto fireDue = [this] {
-        while (!m_heap.empty() && m_heap.front().due <= monotonicNs()) {
+        const int64_t now = monotonicNs();
+        while (!m_heap.empty() && m_heap.front().due <= now) {
             std::pop_heap(m_heap.begin(), m_heap.end(), laterFirst);
             Timer timer = std::move(m_heap.back());
             m_heap.pop_back();

@@ -66,11 +66,13 @@ Scenario file:
     "port"        the query port
     "behaviour"   normal | silent | closed | no-eof | no-final | garbage | oversized | trickle |
                   flood | second-sender
-                    silent: bound, never answers; closed: nothing bound, the port is unreachable;
+                    silent: bound, never answers; closed: the port is unreachable (and kept from
+                      every other socket while the simulator runs);
                     no-eof / no-final: the reply without that pair; garbage: random bytes with NUL;
                     oversized: one 65,507-byte datagram (a "padding" pair before "final");
                     trickle: the reply's opening, then one made-up player every gapMs (default 200)
                       until the client's port is gone or trickleMaxMs (default 60000) has passed;
+                      with "trickleComplete": true the opening is the whole reply, "eof" included;
                     flood: floodBurst (default 4) datagrams of 65,000 bytes every gapMs (default 1)
                       for floodMs (default 3000) or until the client's port is gone;
                     second-sender: the first half of the reply from the query port, the second half
