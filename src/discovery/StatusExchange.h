@@ -15,8 +15,9 @@ namespace pelorix {
 inline constexpr std::string_view kStatusRequest = "\\status\\";
 // One reply datagram holds at most this many bytes.
 inline constexpr std::size_t kMaxDatagramBytes = 65535;
-// A reply text longer than this counts as no answer, so memory never grows with what a server sends.
-inline constexpr std::size_t kMaxReplyBytes = 1024 * 1024;
+// A reply text longer than this counts as no answer, so memory never grows with what a server sends. A full
+// server's reply is a few KiB; 100 queries flooding at once stay well inside the program's memory this way.
+inline constexpr std::size_t kMaxReplyBytes = 256 * 1024;
 // The receive windows of the refresh exchange.
 inline constexpr int kFirstWindowMs = 800;
 inline constexpr int kContinuationWindowMs = 300;

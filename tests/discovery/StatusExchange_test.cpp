@@ -286,6 +286,19 @@ TEST(StatusExchange, AStopRequestEndsATrickleAndRecordsNothing)
     EXPECT_GE(run.deadlineChecks, 3);
 }
 
+TEST(StatusExchange, AReplyUpToTheBoundIsAccepted)
+{
+    std::vector<Responder::Send> parts;
+    for (int k = 0; k < 4; ++k) // 240 KB in four datagrams, just under the bound
+        parts.push_back({k * 20, std::string(60000, 'x')});
+    parts.push_back({80, "\\eof\\"});
+    Responder server(parts);
+    std::atomic<bool> cancel{false};
+    const ExchangeRun run = runExchange(server.address(), cancel);
+    EXPECT_TRUE(run.result.accepted);
+    EXPECT_EQ(run.result.reply.size(), 4 * 60000 + 5u);
+}
+
 TEST(StatusExchange, AReplyOverTheBoundIsNotAccepted)
 {
     std::vector<Responder::Send> flood;
