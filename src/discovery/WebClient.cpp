@@ -153,7 +153,7 @@ void applySetCookie(std::vector<std::string> &jar, std::string_view header)
 // The body as text: it ends at its first NUL, its lines are joined with CR LF and the final break goes.
 std::string bodyText(std::string_view body)
 {
-    return joinCrLf(splitLines(untilNul(body)));
+    return normalizeLineBreaks(untilNul(body));
 }
 
 // A file in the target's folder that is removed unless it was moved onto the target.
