@@ -338,10 +338,10 @@ TEST_F(MasterListTest, ALongListKeepsItsFirstHundredThousandLinesAndItsLastKeptL
     const std::string longList = addressLines(150'000) + "END";
     const std::string oneTooMany = addressLines(100'000) + "END";
     const std::string justRight = addressLines(99'999) + "END\r\n";
-    // What the web client makes of 32 MiB of line feeds.
-    std::string breaks;
-    for (size_t i = 0; i + 1 < 16u * 1024 * 1024; ++i)
-        breaks += "\r\n";
+    // A reply of nothing but line breaks, as the web client passes it on.
+    std::string breaks(2'000'000, '\n');
+    for (size_t i = 0; i < breaks.size(); i += 2)
+        breaks[i] = '\r';
     const std::string oneHugeLine(kMaxListTextBytes + 1, '7');
     struct Case {
         std::string name;
@@ -355,7 +355,7 @@ TEST_F(MasterListTest, ALongListKeepsItsFirstHundredThousandLinesAndItsLastKeptL
         {"100,001 lines", oneTooMany, "", firstLines(oneTooMany, 100'000), true},
         {"100,000 lines", justRight, "", splitLines(justRight), false},
         {"only line breaks", breaks, "", std::vector<std::string>(100'000), true},
-        {"a million lines in cache.dat", "", addressLines(1'000'000, "\n"), firstLines(longList, 100'000), true},
+        {"200,000 lines in cache.dat", "", addressLines(200'000, "\n"), firstLines(longList, 100'000), true},
         {"line feeds in cache.dat", "", std::string(32u * 1024 * 1024, '\n'), std::vector<std::string>(100'000), true},
         {"a line too long for the list in cache.dat", "", oneHugeLine, {}, true},
     };
@@ -423,6 +423,10 @@ TEST_F(MasterListTest, ARefreshOfALongListStartsAQueryForEachKeptAddressOnly)
         bool m_panel = false;
     };
 
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a hundred thousand thread starts take minutes under ThreadSanitizer; the threads' own "
+                    "bookkeeping is checked in the refresh engine's tests";
+#endif
     const std::string list = addressLines(150'000) + "END";
     std::mutex lock;
     std::vector<std::string> queried;
