@@ -35,7 +35,7 @@ class BoundedLineSplitter
 public:
     BoundedLineSplitter(std::size_t maxLines, std::size_t maxTextBytes);
 
-    // The next piece of the text. False once a limit is reached: the rest of the text need not be fed.
+    // The next piece of the text. False once text beyond a limit was met (cut()): the rest need not be fed.
     bool feed(std::string_view piece);
     // The text has ended: a last line without a break is kept too.
     std::vector<std::string> finish();
