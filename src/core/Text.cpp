@@ -7,6 +7,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <utility>
 
 namespace pelorix {
 
@@ -60,24 +61,84 @@ std::string fromQString(const QString &text)
     return out;
 }
 
+BoundedLineSplitter::BoundedLineSplitter(std::size_t maxLines, std::size_t maxTextBytes)
+    : m_maxLines(maxLines)
+    , m_maxTextBytes(maxTextBytes)
+{
+}
+
+bool BoundedLineSplitter::feed(std::string_view piece)
+{
+    if (m_cut || m_finished)
+        return false;
+    if (m_afterCr && !piece.empty()) {
+        if (piece.front() == '\n')
+            piece.remove_prefix(1);
+        m_afterCr = false;
+    }
+    while (!piece.empty()) {
+        if (full()) {
+            m_cut = true;
+            break;
+        }
+        const std::size_t brk = piece.find_first_of("\r\n");
+        const std::string_view text = piece.substr(0, brk);
+        if (m_textBytes + m_partial.size() + text.size() > m_maxTextBytes) {
+            m_cut = true;
+            std::string().swap(m_partial);
+            break;
+        }
+        if (brk == std::string_view::npos) {
+            m_partial.append(text);
+            break;
+        }
+        endLine(text);
+        std::size_t next = brk + 1;
+        if (piece[brk] == '\r') {
+            if (next == piece.size())
+                m_afterCr = true;
+            else if (piece[next] == '\n')
+                ++next;
+        }
+        piece.remove_prefix(next);
+    }
+    return !m_cut;
+}
+
+void BoundedLineSplitter::endLine(std::string_view tail)
+{
+    m_textBytes += m_partial.size() + tail.size();
+    if (m_partial.empty()) {
+        m_lines.emplace_back(tail);
+    } else {
+        m_partial.append(tail);
+        m_lines.push_back(std::move(m_partial));
+        m_partial.clear();
+    }
+}
+
+std::vector<std::string> BoundedLineSplitter::finish()
+{
+    if (!m_finished && !m_cut && !m_partial.empty())
+        endLine({});
+    m_finished = true;
+    std::string().swap(m_partial);
+    return std::move(m_lines);
+}
+
+std::vector<std::string> splitLines(std::string_view text, std::size_t maxLines, std::size_t maxTextBytes, bool *cut)
+{
+    BoundedLineSplitter splitter(maxLines, maxTextBytes);
+    splitter.feed(text);
+    std::vector<std::string> lines = splitter.finish();
+    if (cut)
+        *cut = splitter.cut();
+    return lines;
+}
+
 std::vector<std::string> splitLines(std::string_view text)
 {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    size_t i = 0;
-    while (i < text.size()) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            lines.emplace_back(text.substr(start, i - start));
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            start = ++i;
-        } else {
-            ++i;
-        }
-    }
-    if (start < text.size())
-        lines.emplace_back(text.substr(start));
-    return lines;
+    return splitLines(text, SIZE_MAX, SIZE_MAX);
 }
 
 std::string joinCrLf(const std::vector<std::string> &lines)
@@ -87,6 +148,40 @@ std::string joinCrLf(const std::vector<std::string> &lines)
         if (i)
             out += "\r\n";
         out += lines[i];
+    }
+    return out;
+}
+
+std::string normalizeLineBreaks(std::string_view text)
+{
+    // The final break goes: a CR LF, or a lone CR or LF, at the very end.
+    if (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        const bool crLf = text.size() >= 2 && text.back() == '\n' && text[text.size() - 2] == '\r';
+        text.remove_suffix(crLf ? 2 : 1);
+    }
+    // Sized first, so that a large text is not copied again while it grows.
+    std::size_t size = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            size += 2;
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            ++size;
+        }
+    }
+    std::string out;
+    out.reserve(size);
+    while (!text.empty()) {
+        const std::size_t brk = text.find_first_of("\r\n");
+        out.append(text.substr(0, brk));
+        if (brk == std::string_view::npos)
+            break;
+        out += "\r\n";
+        std::size_t next = brk + 1;
+        if (text[brk] == '\r' && next < text.size() && text[next] == '\n')
+            ++next;
+        text.remove_prefix(next);
     }
     return out;
 }

@@ -6,10 +6,15 @@
 #include "discovery/RequestSignature.h"
 #include "discovery/WebRequests.h"
 #include "platform/AtomicFile.h"
+#include "platform/UniqueFd.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <unordered_set>
 
 namespace pelorix {
@@ -50,21 +55,64 @@ std::string withCrLfAfterEach(const std::vector<std::string> &lines)
     return out;
 }
 
+bool exists(const std::string &path)
+{
+    std::error_code ignored;
+    return std::filesystem::exists(path, ignored);
+}
+
+// The lines of a list file up to its first NUL byte and within the list limits; reading stops at a limit, so
+// the size of the file does not matter. False when it is not a regular file that can be read to there.
+bool readListFile(const std::string &path, std::vector<std::string> &lines, bool &cut)
+{
+    // Not blocking, so that a FIFO in the file's place is refused below instead of waiting for a writer.
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat st {};
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    BoundedLineSplitter splitter(kMaxListLines, kMaxListTextBytes);
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        const std::string_view piece(buffer.data(), static_cast<size_t>(n));
+        const std::string_view text = untilNul(piece);
+        if (!splitter.feed(text) || text.size() < piece.size())
+            break;
+    }
+    lines = splitter.finish();
+    cut = splitter.cut();
+    return true;
+}
+
+// The lines of a service reply that is taken for a list.
+std::vector<std::string> listLines(std::string_view text, bool &cut)
+{
+    return splitLines(text, kMaxListLines, kMaxListTextBytes, &cut);
+}
+
 } // namespace
 
 std::vector<std::string> whiteListLines(std::string_view fileText)
 {
-    return splitLines(untilNul(fileText));
+    bool cut = false;
+    return listLines(untilNul(fileText), cut);
 }
 
-bool LoadWhiteList(const std::string &programFolder, std::vector<std::string> &whiteList)
+WhiteListFile LoadWhiteList(const std::string &programFolder)
 {
-    whiteList.clear();
-    std::string text;
-    if (!readWholeFile(inFolder(programFolder, kWhiteListFileName), text))
-        return false;
-    whiteList = whiteListLines(text);
-    return true;
+    WhiteListFile file;
+    const std::string path = inFolder(programFolder, kWhiteListFileName);
+    file.exists = exists(path);
+    bool cut = false;
+    if (file.exists && !readListFile(path, file.entries, cut))
+        file.entries.clear();
+    return file;
 }
 
 bool isWhiteListed(std::string_view entry, const std::vector<std::string> &whiteList)
@@ -81,13 +129,20 @@ MasterListOutcome GetMasterList(const MasterListContext &context)
     MasterListOutcome outcome;
 
     setStep(context, 50);
-    const WebRequest request = masterListRequest(RequestSignature(true));
-    std::string text = context.webGet ? context.webGet(request.address, request.userAgent) : std::string();
+    std::vector<std::string> lines;
+    {
+        const WebRequest request = masterListRequest(RequestSignature(true));
+        const std::string text = context.webGet ? context.webGet(request.address, request.userAgent) : std::string();
+        // Split here, so that a large reply is let go before the rest of the stage.
+        if (isUsableList(text)) {
+            lines = listLines(text, outcome.cut);
+            outcome.obtained = true;
+        }
+    }
 
-    if (!isUsableList(text)) {
+    if (!outcome.obtained) {
         const std::string cachePath = inFolder(context.programFolder, kCacheFileName);
-        std::error_code ignored;
-        if (!std::filesystem::exists(cachePath, ignored)) {
+        if (!exists(cachePath)) {
             if (context.labels)
                 context.labels->setCacheLabelVisible(false);
             if (context.dialogs)
@@ -97,21 +152,18 @@ MasterListOutcome GetMasterList(const MasterListContext &context)
         }
         setStep(context, 60);
         // A cache.dat that is there but cannot be read (a folder, no permission) is a fault of this step.
-        std::string fileText;
-        if (!readWholeFile(cachePath, fileText))
+        if (!readListFile(cachePath, lines, outcome.cut))
             throw std::runtime_error("cache.dat cannot be read");
-        // Like every text the program reads, the file ends at its first NUL byte.
-        text = withCrLfAfterEach(splitLines(untilNul(fileText)));
         outcome.fromCache = true;
+        outcome.obtained = true;
     }
     if (context.labels)
         context.labels->setCacheLabelVisible(outcome.fromCache);
-    outcome.obtained = true;
 
     setStep(context, 70);
     std::vector<std::string> local;
     std::vector<std::string> &masterList = context.masterList ? *context.masterList : local;
-    masterList = splitLines(text);
+    masterList = std::move(lines);
 
     // The cache always holds the unfiltered list. An unwritable folder leaves the previous copy and the refresh
     // goes on with the list it has.
@@ -140,10 +192,8 @@ MasterListOutcome GetMasterList(const MasterListContext &context)
                                       std::to_string(static_cast<long long>(masterList.size()) - 1));
 
     if (context.table) {
-        std::vector<std::string> column = masterList;
         // The last line of the list is not an address.
-        if (!column.empty())
-            column.pop_back();
+        std::vector<std::string> column(masterList.begin(), masterList.end() - (masterList.empty() ? 0 : 1));
         context.table->setColumnItems(ListBox6_ipaddress, std::move(column));
     }
     return outcome;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "discovery/WebClient.h"
+
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -27,11 +30,23 @@ using WebGetFunction = std::function<std::string(const std::string &address, con
 inline constexpr std::string_view kCacheFileName = "cache.dat";
 inline constexpr std::string_view kWhiteListFileName = "white_list.txt";
 
+// Every list read here (the service's master list, cache.dat, white_list.txt) keeps at most its first
+// kMaxListLines lines and kMaxListTextBytes bytes of line text; the rest is ignored without being split, so a
+// reply or file of millions of lines never becomes millions of strings, rows or query threads.
+// A master list cut there has lost its real last line. Its last kept line is then treated as every list's last
+// line is: not queried, left out of the address column and the total, but written to cache.dat. A cut list thus
+// behaves exactly as a list that ended there (the cache.dat written from it gives the same rows when read back),
+// and no more than kMaxListLines - 1 addresses are ever queried.
+inline constexpr std::size_t kMaxListLines = 100000;
+// The most a WebGet body holds, so that every cache.dat written from a reply reads back whole.
+inline constexpr std::size_t kMaxListTextBytes = WebLimits{}.maxBodyBytes;
+
 // What one fetch of the master list ended with.
 struct MasterListOutcome {
     bool obtained = false;  // false: neither the service nor cache.dat gave a list; the refresh stops
     bool fromCache = false; // the list came from cache.dat
     bool cacheWritten = false;
+    bool cut = false; // the list was longer than the list limits: only its first lines were kept
 };
 
 // Everything the master list stage reads and writes. MasterList is refilled at every fetch.
@@ -50,10 +65,18 @@ struct MasterListContext {
 // label and loads the address column without its last row.
 MasterListOutcome GetMasterList(const MasterListContext &context);
 
-// The lines of a white_list.txt text: any break form, the text ends at its first NUL, every line an entry.
+// The lines of a white_list.txt text: any break form, the text ends at its first NUL, every line an entry,
+// within the list limits.
 std::vector<std::string> whiteListLines(std::string_view fileText);
-// Loads white_list.txt from the folder; false (and an empty list) when the file does not exist.
-bool LoadWhiteList(const std::string &programFolder, std::vector<std::string> &whiteList);
+
+// What start-up found of white_list.txt. The notice and the filter are told apart: a file that exists but cannot
+// be read still shows the notice, with no entries and so no filter in force.
+struct WhiteListFile {
+    bool exists = false;              // the "White list is in use [?]" notice is shown exactly when true
+    std::vector<std::string> entries; // WhiteList; empty when the file is missing, empty or unreadable
+};
+// Loads white_list.txt from the program folder.
+WhiteListFile LoadWhiteList(const std::string &programFolder);
 // An entry survives the white list when it equals one of its entries, ASCII letters without regard to case.
 bool isWhiteListed(std::string_view entry, const std::vector<std::string> &whiteList);
 

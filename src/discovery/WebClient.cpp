@@ -115,7 +115,7 @@ std::string buildRequest(const http::Url &url, const ProxySettings &proxy, const
 // The body as text: it ends at its first NUL, its lines are joined with CR LF and the final break goes.
 std::string bodyText(std::string_view body)
 {
-    return joinCrLf(splitLines(untilNul(body)));
+    return normalizeLineBreaks(untilNul(body));
 }
 
 // A file in the target's folder that is removed unless it was moved onto the target. It is made like any

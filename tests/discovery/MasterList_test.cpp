@@ -4,6 +4,8 @@
 #include "core/MasterHost.h"
 #include "core/ServerTable.h"
 #include "core/SettingsStore.h"
+#include "core/Text.h"
+#include "discovery/RefreshEngine.h"
 #include "discovery/RequestSignature.h"
 #include "discovery/WebClient.h"
 #include "platform/AtomicFile.h"
@@ -19,8 +21,11 @@
 #include <csignal>
 #include <cstdlib>
 #include <dirent.h>
+#include <functional>
+#include <mutex>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace pelorix {
 namespace {
@@ -163,10 +168,15 @@ TEST_F(MasterListTest, MissingCacheShowsTheErrorAndGivesNoList)
 
 TEST_F(MasterListTest, ACacheThatIsThereButCannotBeReadIsAFaultOfItsStep)
 {
-    std::filesystem::create_directory(cachePath());
-    EXPECT_THROW(fetch(""), std::exception);
-    EXPECT_EQ(refreshStep, 60);
-    EXPECT_TRUE(dialogs.shown().empty()); // not the "missing" error: the refresh's own fault report follows
+    // A folder, and a FIFO that no one writes to: reading it must not wait for a writer.
+    for (const bool fifo : {false, true}) {
+        SCOPED_TRACE(fifo ? "FIFO" : "folder");
+        std::filesystem::remove_all(cachePath());
+        ASSERT_EQ(fifo ? ::mkfifo(cachePath().c_str(), 0644) : ::mkdir(cachePath().c_str(), 0755), 0);
+        EXPECT_THROW(fetch(""), std::exception);
+        EXPECT_EQ(refreshStep, 60);
+        EXPECT_TRUE(dialogs.shown().empty()); // not the "missing" error: the refresh's own fault report follows
+    }
 }
 
 TEST_F(MasterListTest, EmptyCacheGivesMinusOneAndNoRows)
@@ -305,6 +315,158 @@ TEST_F(MasterListTest, OddCacheFilesNeverCrash)
     }
 }
 
+// Addresses 10.0.0.0:10481 and up, one per line, each followed by the break.
+std::string addressLines(int count, const std::string &lineBreak = "\r\n")
+{
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += "10." + std::to_string(i >> 16 & 0xFF) + "." + std::to_string(i >> 8 & 0xFF) + "." +
+                std::to_string(i & 0xFF) + ":10481" + lineBreak;
+    return text;
+}
+
+std::vector<std::string> firstLines(const std::string &text, size_t count)
+{
+    auto lines = splitLines(text);
+    lines.resize(std::min(lines.size(), count));
+    return lines;
+}
+
+TEST_F(MasterListTest, ALongListKeepsItsFirstHundredThousandLinesAndItsLastKeptLineIsNoAddress)
+{
+    static_assert(kMaxListLines == 100'000);
+    const std::string longList = addressLines(150'000) + "END";
+    const std::string oneTooMany = addressLines(100'000) + "END";
+    const std::string justRight = addressLines(99'999) + "END\r\n";
+    // A reply of nothing but line breaks, as the web client passes it on.
+    std::string breaks(2'000'000, '\n');
+    for (size_t i = 0; i < breaks.size(); i += 2)
+        breaks[i] = '\r';
+    const std::string oneHugeLine(kMaxListTextBytes + 1, '7');
+    struct Case {
+        std::string name;
+        std::string reply;     // from the service; empty: from cache.dat
+        std::string cacheFile; // cache.dat before the refresh
+        std::vector<std::string> masterList;
+        bool cut;
+    };
+    const Case cases[] = {
+        {"150,000 addresses", longList, "", firstLines(longList, 100'000), true},
+        {"100,001 lines", oneTooMany, "", firstLines(oneTooMany, 100'000), true},
+        {"100,000 lines", justRight, "", splitLines(justRight), false},
+        {"only line breaks", breaks, "", std::vector<std::string>(100'000), true},
+        {"200,000 lines in cache.dat", "", addressLines(200'000, "\n"), firstLines(longList, 100'000), true},
+        {"line feeds in cache.dat", "", std::string(32u * 1024 * 1024, '\n'), std::vector<std::string>(100'000), true},
+        {"a line too long for the list in cache.dat", "", oneHugeLine, {}, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(writeFileAtomically(cachePath(), c.cacheFile));
+        const auto outcome = fetch(c.reply);
+        EXPECT_EQ(outcome.fromCache, c.reply.empty());
+        EXPECT_EQ(outcome.cut, c.cut);
+        EXPECT_EQ(masterList, c.masterList);
+        // The last line kept is not queried, whether the list ended there or was cut there.
+        const size_t rows = c.masterList.empty() ? 0 : c.masterList.size() - 1;
+        EXPECT_EQ(addresses(), std::vector<std::string>(c.masterList.begin(), c.masterList.begin() + rows));
+        EXPECT_EQ(labels.total, "Total server count: " + std::to_string(static_cast<long>(c.masterList.size()) - 1));
+        std::string written;
+        for (const auto &line : c.masterList)
+            written += line + "\r\n";
+        EXPECT_EQ(fileText(cachePath()), written);
+
+        // The cache.dat written from a cut list gives the same rows offline, and is whole.
+        const auto offline = fetch("");
+        EXPECT_TRUE(offline.fromCache);
+        EXPECT_FALSE(offline.cut);
+        EXPECT_EQ(masterList, c.masterList);
+        EXPECT_EQ(addresses().size(), rows);
+        EXPECT_EQ(fileText(cachePath()), written);
+    }
+}
+
+TEST_F(MasterListTest, AWhiteListAppliesToTheFirstHundredThousandLinesOnly)
+{
+    const std::string list = addressLines(150'000) + "END";
+    const auto lines = splitLines(list);
+    // Kept are the first and the 99,999th address; the 100,000th line is the last one kept and so no address,
+    // and an address after the limit is never looked at.
+    whiteList = {lines[0], lines[99'998], lines[99'999], lines[120'000]};
+    const auto outcome = fetch(list);
+    EXPECT_TRUE(outcome.cut);
+    EXPECT_EQ(masterList, (std::vector<std::string>{lines[0], lines[99'998], lines[99'999]}));
+    EXPECT_EQ(addresses(), (std::vector<std::string>{lines[0], lines[99'998]}));
+    EXPECT_EQ(labels.total, "Total server count: 2");
+    EXPECT_EQ(fileText(cachePath()).size(), list.find(lines[100'000]));
+}
+
+// The refresh on top of a cut list: one placeholder row and one query per address kept, never more.
+TEST_F(MasterListTest, ARefreshOfALongListStartsAQueryForEachKeptAddressOnly)
+{
+    class NullView final : public RefreshView
+    {
+      public:
+        void setCacheLabelVisible(bool) override {}
+        void setTotalLabel(const std::string &) override {}
+        void setPlayersLabel(const std::string &) override {}
+        void setServersLabel(const std::string &) override {}
+        void setProgressPanelVisible(bool visible) override { m_panel = visible; }
+        bool isProgressPanelVisible() const override { return m_panel; }
+        void setProgressMaximum(int) override {}
+        void setProgressPosition(int) override {}
+        void setCancelCaption(const std::string &) override {}
+        void clearMapPicture() override {}
+        void setMenuItemEnabled(RefreshMenuItem, bool) override {}
+        void ListBox1_servernameClick() override {}
+
+      private:
+        bool m_panel = false;
+    };
+
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a hundred thousand thread starts take minutes under ThreadSanitizer; the threads' own "
+                    "bookkeeping is checked in the refresh engine's tests";
+#endif
+    const std::string list = addressLines(150'000) + "END";
+    std::mutex lock;
+    std::vector<std::string> queried;
+    RefreshEngine::Options options;
+    options.applyAffinity = [](std::uint64_t) { return true; };
+    // Every server is silent at once; the first one answers, so that its row is kept.
+    options.exchange = [&](const std::string &address, const std::atomic<bool> &, const std::function<void()> &,
+                           const std::atomic<bool> *) {
+        std::lock_guard guard(lock);
+        queried.push_back(address);
+        ExchangeResult result;
+        if (address == "10.0.0.0:10481") {
+            result.accepted = true;
+            result.reply = "\\hostname\\first\\numplayers\\1\\maxplayers\\8\\final\\\\eof\\";
+            result.pingMs = 20;
+        }
+        return result;
+    };
+    SettingsStore settings(folder.file("PELORIX.reg"));
+    SleepingEventPump pump;
+    NullView view;
+    RefreshEngine engine(
+        table, settings, dialogs, pump, view, [&list](const std::string &, const std::string &) { return list; },
+        options);
+    engine.setProgramFolder(folder.path());
+    engine.refresh_imageClick();
+
+    EXPECT_EQ(engine.lastEnd(), RefreshEnd::Completed);
+    EXPECT_EQ(engine.MasterList().size(), kMaxListLines);
+    EXPECT_EQ(engine.counters().threadsStarted, 99'999);
+    EXPECT_LE(engine.counters().peakActiveQueries, 100);
+    std::lock_guard guard(lock);
+    std::sort(queried.begin(), queried.end());
+    auto expected = firstLines(list, 99'999);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(queried, expected);
+    EXPECT_EQ(table.columnItems(ListBox6_ipaddress), std::vector<std::string>{"10.0.0.0:10481"});
+    EXPECT_EQ(table.rowCount(ListBox1_servername), 1);
+}
+
 TEST(WhiteListFile, EveryLineIsAnEntryUpToTheFirstNul)
 {
     EXPECT_EQ(whiteListLines("a\r\nb\nc\rd\0e\r\n"s), (std::vector<std::string>{"a", "b", "c", "d"}));
@@ -312,14 +474,58 @@ TEST(WhiteListFile, EveryLineIsAnEntryUpToTheFirstNul)
     EXPECT_TRUE(whiteListLines("").empty());
 
     TempDir folder;
-    std::vector<std::string> list{"stale"};
-    EXPECT_FALSE(LoadWhiteList(folder.path(), list));
-    EXPECT_TRUE(list.empty());
+    EXPECT_FALSE(LoadWhiteList(folder.path()).exists);
+    EXPECT_TRUE(LoadWhiteList(folder.path()).entries.empty());
     ASSERT_TRUE(writeFileAtomically(folder.file("white_list.txt"), "1.2.3.4:10480\r\n\r\n5.6.7.8:10480"));
-    EXPECT_TRUE(LoadWhiteList(folder.path(), list));
-    EXPECT_EQ(list, (std::vector<std::string>{"1.2.3.4:10480", "", "5.6.7.8:10480"}));
+    const WhiteListFile file = LoadWhiteList(folder.path());
+    EXPECT_TRUE(file.exists);
+    EXPECT_EQ(file.entries, (std::vector<std::string>{"1.2.3.4:10480", "", "5.6.7.8:10480"}));
     EXPECT_TRUE(isWhiteListed("A.b:1", {"x", "a.B:1"}));
     EXPECT_FALSE(isWhiteListed("a.b:1", {" a.b:1"}));
+}
+
+// The notice shows whenever the file is there; the filter only when the file gave entries.
+TEST(WhiteListFile, ExistingIsToldApartFromTheEntries)
+{
+    const std::string longList = addressLines(150'000);
+    struct Case {
+        std::string name;
+        std::function<void(const std::string &path)> make;
+        bool exists;
+        std::vector<std::string> entries;
+    };
+    const Case cases[] = {
+        {"missing", [](const std::string &) {}, false, {}},
+        {"empty", [](const std::string &path) { ASSERT_TRUE(writeFileAtomically(path, "")); }, true, {}},
+        {"a folder", [](const std::string &path) { ASSERT_EQ(::mkdir(path.c_str(), 0755), 0); }, true, {}},
+        {"a FIFO", [](const std::string &path) { ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0); }, true, {}},
+        {"a link to nowhere",
+         [](const std::string &path) { ASSERT_EQ(::symlink("gone.txt", path.c_str()), 0); },
+         false,
+         {}},
+        {"NUL ends it",
+         [](const std::string &path) { ASSERT_TRUE(writeFileAtomically(path, "a:1\r\nb:2\0c:3"s)); },
+         true,
+         {"a:1", "b:2"}},
+        {"150,000 lines", [&](const std::string &path) { ASSERT_TRUE(writeFileAtomically(path, longList)); }, true,
+         firstLines(longList, 100'000)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir folder;
+        c.make(folder.file("white_list.txt"));
+        const WhiteListFile file = LoadWhiteList(folder.path());
+        EXPECT_EQ(file.exists, c.exists);
+        EXPECT_EQ(file.entries, c.entries);
+    }
+    if (::geteuid() != 0) {
+        TempDir folder;
+        ASSERT_TRUE(writeFileAtomically(folder.file("white_list.txt"), "1.2.3.4:10480\r\n"));
+        ASSERT_EQ(::chmod(folder.file("white_list.txt").c_str(), 0), 0);
+        const WhiteListFile file = LoadWhiteList(folder.path());
+        EXPECT_TRUE(file.exists);
+        EXPECT_TRUE(file.entries.empty());
+    }
 }
 
 const std::string kInfoPrefix =
@@ -363,10 +569,10 @@ TEST(GenerateWhiteList, WritesTheAddressColumnWithCrLf)
     EXPECT_EQ(fileText(target), "1.2.3.4:10481\r\n5.6.7.8:10481\r\n");
 
     // The written file reads back as the same white list.
-    std::vector<std::string> list;
     ASSERT_TRUE(writeFileAtomically(folder.file("white_list.txt"), fileText(target)));
-    ASSERT_TRUE(LoadWhiteList(folder.path(), list));
-    EXPECT_EQ(list, table.columnItems(ListBox6_ipaddress));
+    const WhiteListFile file = LoadWhiteList(folder.path());
+    ASSERT_TRUE(file.exists);
+    EXPECT_EQ(file.entries, table.columnItems(ListBox6_ipaddress));
 }
 
 TEST(GenerateWhiteList, CancelledSaveWritesNothing)

@@ -316,9 +316,7 @@ int runRefresh(const std::vector<std::string> &args)
 
     const std::string folder = ProgramFolder();
     engine.setProgramFolder(folder);
-    std::vector<std::string> whiteList;
-    LoadWhiteList(folder, whiteList);
-    engine.setWhiteList(std::move(whiteList));
+    engine.setWhiteList(LoadWhiteList(folder).entries);
     engine.setJvgCheckBox2(!keepUnanswered);
     engine.SearchedPlayer = find;
 

@@ -383,11 +383,10 @@ bool TForm1::FormCreate()
     SettingsStore &settings = *m_services.settings;
     Dialogs &dialogs = *m_services.dialogs;
 
-    // 1-2. The version is ProgramVersion; the white list, when its file exists, with its notice.
-    Label3->hide();
-    std::vector<std::string> whiteList;
-    if (LoadWhiteList(m_services.programFolder, whiteList))
-        Label3->show();
+    // 1-2. The version is ProgramVersion; the white list, when its file exists, with its notice (also when the
+    // file cannot be read and so filters nothing).
+    WhiteListFile whiteList = LoadWhiteList(m_services.programFolder);
+    Label3->setVisible(whiteList.exists);
 
     // 3-4. The refresh engine holds ThreadRegistry, ProcessorCount and the reply lists.
     m_web = std::make_unique<WebClient>(settings, *m_services.pump, dialogs);
@@ -395,7 +394,7 @@ bool TForm1::FormCreate()
         m_table, settings, dialogs, *m_services.pump, *this,
         [this](const std::string &address, const std::string &userAgent) { return m_web->WebGet(address, userAgent); });
     m_refresh->setProgramFolder(m_services.programFolder);
-    m_refresh->setWhiteList(std::move(whiteList));
+    m_refresh->setWhiteList(std::move(whiteList.entries));
     m_table.ReshowColumns = false;
 
     // 5-6.

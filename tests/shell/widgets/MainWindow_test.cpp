@@ -427,5 +427,17 @@ TEST_F(MainWindowTest, DoubleClickAndJoinButtonRequestTheJoin)
     EXPECT_EQ(joins.count(), 2);
 }
 
+// The notice tells that white_list.txt is there; a file that cannot be read (here a folder of that name) still
+// shows it, and filters nothing.
+TEST(MainWindowWhiteList, AnUnreadableWhiteListShowsTheNoticeAndFiltersNothing)
+{
+    WindowUnderTest w;
+    ASSERT_TRUE(std::filesystem::create_directory(w.folder.file("white_list.txt")));
+    ASSERT_TRUE(w.create());
+    w.form1().Timer2->stop();
+    EXPECT_FALSE(w.form1().Label3->isHidden());
+    EXPECT_TRUE(w.form1().refreshEngine()->WhiteList().empty());
+}
+
 } // namespace
 } // namespace pelorix
