@@ -12,11 +12,17 @@
 
 using namespace pelorix;
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    // Never destroyed: the fuzzer leaves through exit(), and pixmaps need the application for the whole run.
-    new QGuiApplication(*argc, *argv);
+    // Qt's image readers warn about every malformed file; millions of runs would bury the fuzzer's own output.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    // Its own arguments, so that Qt never takes one of the fuzzer's. Never destroyed: the fuzzer leaves through
+    // exit(), and pixmaps need the application for the whole run.
+    static int argc = 1;
+    static char name[] = "cursor_file_fuzz";
+    static char *argv[] = {name, nullptr};
+    new QGuiApplication(argc, argv);
     return 0;
 }
 
