@@ -122,6 +122,7 @@ std::string serversOnlineText(int servers)
 std::string scanServerValues(const std::vector<std::string> &items, ServerValues &values, int *refreshStep)
 {
     static const std::string kNone;
+    std::string fault;
     for (size_t k = 0; k < items.size(); ++k) {
         const std::string &item = items[k];
         // The last item has nothing after it; it reads as followed by the empty item.
@@ -142,16 +143,20 @@ std::string scanServerValues(const std::vector<std::string> &items, ServerValues
             values.playerCount = next;
         else if (item == "maxplayers")
             values.slotCount = next;
-        values.players = values.playerCount + "/" + values.slotCount;
         if (item.find("ping_") != std::string::npos) {
             int unused = 0;
-            if (!parseInt32(next, unused))
-                return "Failed adding variables. Error at line:\r\n" + item + "\r\n" + next;
+            if (!parseInt32(next, unused)) {
+                fault = "Failed adding variables. Error at line:\r\n" + item + "\r\n" + next;
+                break;
+            }
         }
         if (refreshStep)
             *refreshStep = 204;
     }
-    return {};
+    // Built once from the values read: once an item, a long count would be copied again for every item after it.
+    if (!items.empty())
+        values.players = values.playerCount + "/" + values.slotCount;
+    return fault;
 }
 
 void RunRowPass(ServerTable &table, const SettingsStore &settings, Dialogs &dialogs, const ReplyListsView &replies,

@@ -2,6 +2,7 @@
 
 #include "core/ServerTable.h"
 #include "core/SettingsStore.h"
+#include "discovery/StatusExchange.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestProcess.h"
 
@@ -471,6 +472,35 @@ TEST_F(RowPassTest, PingItemsMustBeFollowedByANumber)
             EXPECT_EQ(caseDialogs.shown()[0].kind, DialogKind::Error);
             EXPECT_EQ(caseDialogs.shown()[0].text, c.dialog);
         }
+    }
+}
+
+TEST_F(RowPassTest, AReplyOfTheLargestAcceptedSizeFillsItsRow)
+{
+    // A player count of half the largest reply the exchange accepts, then as many short items as fit: the
+    // players cell comes from the values read, however many items follow them.
+    const std::string count(kMaxReplyBytes / 2, '9');
+    struct Case
+    {
+        const char *name;
+        std::string tail;
+        size_t dialogs;
+    };
+    const Case cases[] = {
+        {"ends with eof", "\\eof\\", 0},
+        {"ends with a ping that is no number", "\\ping_0\\x", 1},
+    };
+    for (const auto &c : cases) {
+        std::string reply = "\\hostname\\Big\\maxplayers\\16\\numplayers\\" + count;
+        while (reply.size() + 2 + c.tail.size() <= kMaxReplyBytes)
+            reply += "\\a";
+        reply += c.tail;
+        test::ScriptedDialogs caseDialogs;
+        const ServerTable caseTable = runOneRow(settings, caseDialogs, reply, "9");
+        ASSERT_EQ(caseTable.rowCount(ListBox1_servername), 1) << c.name;
+        EXPECT_EQ(caseTable.cell(ListBox1_servername, 0), "Big") << c.name;
+        EXPECT_EQ(caseTable.cell(ListBox2_players, 0), count + "/16") << c.name;
+        EXPECT_EQ(caseDialogs.shown().size(), c.dialogs) << c.name;
     }
 }
 
