@@ -574,6 +574,7 @@ TEST_F(MasterTest, AdministrationCommandsImportAndEdit)
     EXPECT_EQ(command({"add", "1.2.3.4:10481"}), 1);
     EXPECT_EQ(command({"add", "1.2.3.4"}), 64);
     EXPECT_EQ(command({"set-password", "what?"}), 64);
+    EXPECT_EQ(command({"set-password"}, nullptr, std::string("ab\0cd\n", 6)), 64) << "a NUL byte in the password";
     EXPECT_EQ(listed(), "1.2.3.4:10481\n9.9.9.9:1\n10.0.0.1:27015\n");
 
     // The password is never kept as it was given.

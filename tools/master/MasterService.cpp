@@ -286,6 +286,7 @@ struct MasterService::Impl {
     std::unique_ptr<StatusProber> prober;
     std::unique_ptr<WorkerPool> workers;
     std::atomic<bool> stopping{false};
+    std::atomic<int> waiting{0}; // connections suspended or resumed but not answered yet
 
     std::mutex snapshotMutex;
     std::shared_ptr<const Snapshot> current;
@@ -540,6 +541,7 @@ MHD_Result MasterService::Impl::onRequest(MHD_Connection *connection, const char
         break;
     case Connection::Phase::Ready:
         conn->phase = Connection::Phase::Answered;
+        --waiting;
         return queue(connection, *conn, conn->pending);
     case Connection::Phase::Waiting:
     case Connection::Phase::Answered:
@@ -676,6 +678,7 @@ MHD_Result MasterService::Impl::answerInstaller(MHD_Connection *connection, Conn
 void MasterService::Impl::suspend(MHD_Connection *connection, Connection &conn)
 {
     conn.phase = Connection::Phase::Waiting;
+    ++waiting;
     MHD_suspend_connection(connection);
 }
 
@@ -888,6 +891,11 @@ void MasterService::Impl::shutDown()
     workers->stop();
     if (keeper.joinable())
         keeper.join();
+    // Give the answers just handed over a moment to go out before every connection is closed.
+    const auto giveUp = Clock::now() + std::chrono::seconds(1);
+    while (waiting > 0 && Clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     MHD_stop_daemon(daemon);
     daemon = nullptr;
 }
