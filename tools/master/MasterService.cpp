@@ -247,7 +247,7 @@ struct MasterService::Impl {
     // Library callbacks.
     bool admit(const sockaddr *address);
     void connectionStarted(MHD_Connection *connection, void **context);
-    void connectionClosed(void **context);
+    void connectionClosed(MHD_Connection *connection, void **context);
     void *requestStarted(const char *uri, MHD_Connection *connection);
     MHD_Result onRequest(MHD_Connection *connection, const char *method, void **context);
     void requestCompleted(MHD_Connection *connection, void **context, MHD_RequestTerminationCode reason);
@@ -377,7 +377,8 @@ std::string MasterService::Impl::publicHost(MHD_Connection *connection) const
     const std::string host = header(connection, MHD_HTTP_HEADER_HOST);
     if (plausibleHost(host))
         return host;
-    return options.listenHost + ':' + std::to_string(boundPort);
+    const bool v6 = options.listenHost.find(':') != std::string::npos;
+    return (v6 ? '[' + options.listenHost + ']' : options.listenHost) + ':' + std::to_string(boundPort);
 }
 
 bool MasterService::Impl::signatureValid(MHD_Connection *connection, const RequestTarget &target) const
@@ -423,7 +424,7 @@ void MasterService::Impl::connectionStarted(MHD_Connection *connection, void **c
     *context = conn.release();
 }
 
-void MasterService::Impl::connectionClosed(void **context)
+void MasterService::Impl::connectionClosed(MHD_Connection *connection, void **context)
 {
     std::unique_ptr<Connection> conn(static_cast<Connection *>(*context));
     *context = nullptr;
@@ -438,9 +439,13 @@ void MasterService::Impl::connectionClosed(void **context)
             perAddress.erase(it);
         cut = conn->cutAtDeadline;
     }
-    // A connection that never got as far as a complete request still gets its line.
-    if (!conn->logged)
+    // A connection that never got as far as a complete request still gets its line, with the refusal the
+    // HTTP layer sent (a request line too long, say) when there was one.
+    if (!conn->logged) {
+        if (const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_HTTP_STATUS))
+            conn->status = static_cast<int>(info->http_status);
         writeLog(*conn, cut ? "request-timeout" : "no-request");
+    }
 }
 
 void *MasterService::Impl::requestStarted(const char *uri, MHD_Connection *connection)
@@ -966,7 +971,7 @@ bool MasterService::bind(std::string &error)
         if (code == MHD_CONNECTION_NOTIFY_STARTED)
             self->connectionStarted(connection, context);
         else
-            self->connectionClosed(context);
+            self->connectionClosed(connection, context);
     };
     MHD_RequestCompletedCallback completed = [](void *cls, MHD_Connection *connection, void **context,
                                                 MHD_RequestTerminationCode reason) {
