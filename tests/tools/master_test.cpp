@@ -29,10 +29,10 @@
 using namespace pelorix;
 using namespace std::chrono_literals;
 
-namespace
-{
+namespace {
 
-struct Reply {
+struct Reply
+{
     bool closed = false; // the service closed the connection before the deadline
     int status = 0;
     std::string head;
@@ -109,7 +109,7 @@ std::string browserRequest(int port, const std::string &pathAndQuery, const std:
 // A game server that answers "\status\" with a complete reply, in two datagrams like a large reply.
 class StatusResponder
 {
-  public:
+public:
     StatusResponder()
         : m_socket(::socket(AF_INET, SOCK_DGRAM, 0))
     {
@@ -127,7 +127,7 @@ class StatusResponder
     }
     int port() const { return m_port; }
 
-  private:
+private:
     void serve()
     {
         while (!m_stop) {
@@ -159,7 +159,7 @@ std::string signedQuery(int number)
 
 class MasterTest : public ::testing::Test
 {
-  protected:
+protected:
     void SetUp() override
     {
         if (std::string(PELORIX_MASTER_BIN).empty())
@@ -241,7 +241,8 @@ TEST_F(MasterTest, ListWithoutAValidSignatureIsRefusedWithAShortWord)
 {
     admin({"add", "1.2.3.4:10481"});
     start();
-    struct Case {
+    struct Case
+    {
         const char *what;
         std::string query;
         std::string userAgent;
@@ -328,7 +329,8 @@ TEST_F(MasterTest, AnythingElseIsNotFoundAndBadRequestsDoNotHurt)
         EXPECT_NE(reply.body.find("404 Not Found"), std::string::npos) << request;
     }
     // Known paths with another method: refused by name, with what is allowed.
-    struct Refused {
+    struct Refused
+    {
         std::string request;
         std::string allow;
     };
@@ -343,7 +345,8 @@ TEST_F(MasterTest, AnythingElseIsNotFoundAndBadRequestsDoNotHurt)
     }
     // Each broken request is closed promptly: with an error reply where the request line could be read,
     // without one where not even that (0), and at the latest when the request time runs out.
-    struct Broken {
+    struct Broken
+    {
         std::string request;
         int status;
     };
@@ -373,7 +376,8 @@ TEST_F(MasterTest, AnythingElseIsNotFoundAndBadRequestsDoNotHurt)
 TEST_F(MasterTest, AddValidatesAndRefusesDuplicatesAndLocalAddresses)
 {
     start({"--no-check"});
-    struct Case {
+    struct Case
+    {
         std::string server;
         bool added;
     };
@@ -456,7 +460,7 @@ TEST_F(MasterTest, AddListsOnlyServersThatAnswerAStatusQueryAndFailsInOneFixedTi
 
 class MasterDeleteTest : public MasterTest
 {
-  protected:
+protected:
     void SetUp() override
     {
         MasterTest::SetUp();
@@ -493,7 +497,8 @@ TEST_F(MasterDeleteTest, RightPasswordDeletesWithAnEmptyReply)
 
 TEST_F(MasterDeleteTest, AnythingButTheRightPasswordAndSignatureIsRefused)
 {
-    struct Case {
+    struct Case
+    {
         const char *what;
         std::string query;
         std::string userAgent;

@@ -22,8 +22,7 @@
 
 using namespace pelorix::master;
 
-namespace
-{
+namespace {
 
 constexpr int kUsageError = 64;
 
@@ -48,7 +47,8 @@ commands:
 every command takes --db PATH (default: ./pelorix-master.db)
 )";
 
-struct Arguments {
+struct Arguments
+{
     std::map<std::string, std::string> values;
     std::set<std::string> flags;
     std::vector<std::string> positional;
@@ -188,7 +188,8 @@ int serve(MasterStore &store, const Arguments &args)
     options.accessLog = !args.has("--no-access-log");
     options.installerPath = args.value("--installer");
     options.publicAddress = args.value("--public-address");
-    struct Count {
+    struct Count
+    {
         const char *name;
         int minimum;
         int maximum;
@@ -208,8 +209,8 @@ int serve(MasterStore &store, const Arguments &args)
     };
     for (const auto &count : counts) {
         if (args.has(count.name) && !parseCount(args.value(count.name), count.minimum, count.maximum, *count.value))
-            return fail(std::string(count.name) + " must be a number from " + std::to_string(count.minimum) + " to " +
-                            std::to_string(count.maximum),
+            return fail(std::string(count.name) + " must be a number from " + std::to_string(count.minimum) + " to "
+                            + std::to_string(count.maximum),
                         kUsageError);
     }
     options.passwordChecksPerSecond = passwordChecks;
@@ -373,8 +374,8 @@ int main(int argc, char **argv)
         std::fputs(kUsage, all.empty() ? stderr : stdout);
         return all.empty() ? kUsageError : 0;
     }
-    static const std::set<std::string> commands{"serve",  "list",         "add",         "remove",
-                                                "import", "set-password", "set-version", "set-motd"};
+    static const std::set<std::string> commands{"serve",        "list",        "add",     "remove", "import",
+                                                "set-password", "set-version", "set-motd"};
     if (!commands.count(all[0]))
         return fail("unknown command " + all[0] + "\n" + kUsage, kUsageError);
     Arguments args;
