@@ -222,6 +222,7 @@ struct Connection {
     Clock::time_point accepted;
     std::atomic<bool> requestSeen{false}; // the whole head arrived: the request deadline no longer applies
     bool cutAtDeadline = false;           // under the connection mutex
+    bool counted = false;                 // holds a share of its address's connections; under the mutex
 
     bool haveTarget = false;
     std::string rawTarget;
@@ -275,6 +276,7 @@ struct MasterService::Impl {
     void storeFailed(const std::string &message);
     void housekeeping();
     void cutLateRequests(Clock::time_point now);
+    void releaseShare(Connection &conn);
     void shutDown();
 
     MasterStore &store;
@@ -419,9 +421,23 @@ void MasterService::Impl::connectionStarted(MHD_Connection *connection, void **c
     const std::lock_guard lock(connectionMutex);
     conn->id = nextConnectionId++;
     ++perAddress[conn->limitKey];
+    conn->counted = true;
     live.emplace(conn->id, conn.get());
     requestDeadlines.emplace_back(conn->accepted + std::chrono::seconds(options.requestTimeoutSeconds), conn->id);
     *context = conn.release();
+}
+
+// A connection gives its share back when its one request is done, not when the library gets round to closing
+// it: a client that opens its next connection as soon as it has read a reply is not refused for the old one.
+void MasterService::Impl::releaseShare(Connection &conn)
+{
+    const std::lock_guard lock(connectionMutex);
+    if (!conn.counted)
+        return;
+    conn.counted = false;
+    const auto it = perAddress.find(conn.limitKey);
+    if (it != perAddress.end() && --it->second <= 0)
+        perAddress.erase(it);
 }
 
 void MasterService::Impl::connectionClosed(MHD_Connection *connection, void **context)
@@ -430,13 +446,11 @@ void MasterService::Impl::connectionClosed(MHD_Connection *connection, void **co
     *context = nullptr;
     if (!conn)
         return;
+    releaseShare(*conn);
     bool cut = false;
     {
         const std::lock_guard lock(connectionMutex);
         live.erase(conn->id);
-        const auto it = perAddress.find(conn->limitKey);
-        if (it != perAddress.end() && --it->second <= 0)
-            perAddress.erase(it);
         cut = conn->cutAtDeadline;
     }
     // A connection that never got as far as a complete request still gets its line, with the refusal the
@@ -511,6 +525,7 @@ void MasterService::Impl::requestCompleted(MHD_Connection *connection, void **co
     }
     writeLog(*conn, end);
     conn->logged = true;
+    releaseShare(*conn);
 }
 
 MHD_Result MasterService::Impl::queue(MHD_Connection *connection, Connection &conn, const Reply &reply)
