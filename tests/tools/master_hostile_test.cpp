@@ -291,8 +291,21 @@ TEST_F(MasterHostileTest, ConnectionsBeyondTheShareOfOneAddressAreRefusedAtOnce)
     for (const auto &fd : mine)
         refused += closedByPeer(fd.get()) ? 1 : 0;
     EXPECT_EQ(refused, 12);
-    // Another address is served as usual.
+    // Another address is served as usual...
     EXPECT_EQ(get(signedList(), "127.0.3.2").status, 200);
+    // ...and as many clients as its share, each opening its next connection as soon as a reply is read, are
+    // never refused: a connection's share is free again when its request is done.
+    std::atomic<int> refusedAtLimit{0};
+    std::vector<std::thread> clients;
+    for (int t = 0; t < 8; ++t) {
+        clients.emplace_back([&] {
+            for (int i = 0; i < 50; ++i)
+                refusedAtLimit += get(signedList(), "127.0.3.3").status == 200 ? 0 : 1;
+        });
+    }
+    for (auto &client : clients)
+        client.join();
+    EXPECT_EQ(refusedAtLimit, 0);
 }
 
 // Sends `prefix` and then filler without any line break until the service answers or stops taking it; how
