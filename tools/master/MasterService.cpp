@@ -273,7 +273,10 @@ struct MasterService::Impl {
 
     std::shared_ptr<const Snapshot> snapshot();
     bool refreshSnapshot(bool force);
-    void storeFailed(const std::string &message);
+    // The store's health for /healthz: a failed read is cleared by the next good read, a failed change by the
+    // next change that went through.
+    void readDone(const std::string &error);
+    void writeDone(const std::string &error);
     void housekeeping();
     void cutLateRequests(Clock::time_point now);
     void releaseShare(Connection &conn);
@@ -292,7 +295,8 @@ struct MasterService::Impl {
 
     std::mutex snapshotMutex;
     std::shared_ptr<const Snapshot> current;
-    std::string storeError; // under snapshotMutex; empty while the store works
+    std::string readError;  // under snapshotMutex; empty while the store works
+    std::string writeError; // under snapshotMutex
     std::mutex rebuildMutex;
     long long dataVersion = -1; // under rebuildMutex
 
@@ -314,10 +318,16 @@ std::shared_ptr<const Snapshot> MasterService::Impl::snapshot()
     return current;
 }
 
-void MasterService::Impl::storeFailed(const std::string &message)
+void MasterService::Impl::readDone(const std::string &error)
 {
     const std::lock_guard lock(snapshotMutex);
-    storeError = message;
+    readError = error;
+}
+
+void MasterService::Impl::writeDone(const std::string &error)
+{
+    const std::lock_guard lock(snapshotMutex);
+    writeError = error;
 }
 
 bool MasterService::Impl::refreshSnapshot(bool force)
@@ -325,11 +335,13 @@ bool MasterService::Impl::refreshSnapshot(bool force)
     const std::lock_guard rebuild(rebuildMutex);
     const long long version = store.dataVersion();
     if (version < 0) {
-        storeFailed(store.lastError());
+        readDone(store.lastError());
         return false;
     }
-    if (!force && version == dataVersion && snapshot())
+    if (!force && version == dataVersion && snapshot()) {
+        readDone({});
         return true;
+    }
 
     std::vector<std::string> servers;
     std::optional<std::string> versionText;
@@ -339,7 +351,7 @@ bool MasterService::Impl::refreshSnapshot(bool force)
         !store.setting(kKeyVersionDate, versionDate) || !store.setting(kKeyMotd, motd)) {
         // The last good list stays in service; the failure shows in /healthz and the log.
         const std::string error = store.lastError();
-        storeFailed(error);
+        readDone(error);
         if (options.accessLog) {
             const std::string line =
                 "time=" + utcTimestamp() + " event=store-error message=\"" + loggableTarget(error, 200) + "\"\n";
@@ -359,7 +371,7 @@ bool MasterService::Impl::refreshSnapshot(bool force)
     next->listSize = list.size();
     next->listResponse = sharedTextResponse(std::move(list));
     if (!next->listResponse) {
-        storeFailed("out of memory");
+        readDone("out of memory");
         return false;
     }
     next->version = versionText.value_or(PELORIX_VERSION_TEXT);
@@ -368,7 +380,7 @@ bool MasterService::Impl::refreshSnapshot(bool force)
     dataVersion = version;
     const std::lock_guard lock(snapshotMutex);
     current = std::move(next);
-    storeError.clear();
+    readError.clear();
     return true;
 }
 
@@ -653,7 +665,7 @@ Reply MasterService::Impl::answerHealth()
     std::shared_ptr<const Snapshot> shot;
     {
         const std::lock_guard lock(snapshotMutex);
-        error = storeError;
+        error = readError.empty() ? writeError : readError;
         shot = current;
     }
     if (stopping)
@@ -776,14 +788,16 @@ void MasterService::Impl::postAdd(MHD_Connection *connection, Connection &conn, 
         }
         switch (store.addServer(address)) {
         case MasterStore::AddResult::Added:
+            writeDone({});
             refreshSnapshot(true);
             finish(connection, conn, textReply("0;added", "added"));
             return;
         case MasterStore::AddResult::Duplicate:
+            writeDone({});
             finish(connection, conn, textReply("1;already listed", "already listed"));
             return;
         case MasterStore::AddResult::Failed:
-            storeFailed(store.lastError());
+            writeDone(store.lastError());
             finish(connection, conn,
                    textReply("1;database error, try again later", "store", MHD_HTTP_SERVICE_UNAVAILABLE));
             return;
@@ -835,7 +849,7 @@ MHD_Result MasterService::Impl::startDelete(MHD_Connection *connection, Connecti
 Reply MasterService::Impl::deleteNow(const Connection &conn, const std::string &password, const std::string &server)
 {
     const auto storeError = [this] {
-        storeFailed(store.lastError());
+        writeDone(store.lastError());
         return textReply("1;database error, try again later", "store", MHD_HTTP_SERVICE_UNAVAILABLE);
     };
     std::optional<std::string> stored;
@@ -850,9 +864,11 @@ Reply MasterService::Impl::deleteNow(const Connection &conn, const std::string &
         return textReply("1;not listed", "not listed");
     switch (store.removeServer(address->text())) {
     case MasterStore::RemoveResult::Removed:
+        writeDone({});
         refreshSnapshot(true);
         return textReply("", "deleted");
     case MasterStore::RemoveResult::NotListed:
+        writeDone({});
         return textReply("1;not listed", "not listed");
     case MasterStore::RemoveResult::Failed:
         break;
