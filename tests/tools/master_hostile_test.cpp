@@ -238,13 +238,21 @@ TEST_F(MasterHostileTest, IdleAndTricklingConnectionsLeaveNormalRequestsAnswered
     ASSERT_EQ(idle.size(), 2000u);
     ASSERT_EQ(trickle.size(), 2000u);
 
+    // Just before the request time runs out, every hostile connection is still open...
+    int closedBefore = -1;
+    std::thread checker([&] {
+        std::this_thread::sleep_until(firstOpened + kRequestTime - 1s);
+        int closed = 0;
+        for (const auto *group : {&idle, &trickle})
+            for (const auto &fd : *group)
+                closed += closedByPeer(fd.get()) ? 1 : 0;
+        closedBefore = closed;
+    });
     const std::string slowHead = "ET /vekta4list.php?s=0 HTTP/1.0\r\nX-Slow: ";
     int answered = 0;
     std::size_t sent = 0;
     std::chrono::milliseconds slowest{0};
     auto nextByte = Clock::now() + 1s;
-    const auto beforeDeadline = firstOpened + kRequestTime - 700ms;
-    bool checkedBefore = false;
     while (Clock::now() < lastOpened + kRequestTime + 2s) {
         const auto begin = Clock::now();
         const Reply reply = get(signedList());
@@ -255,21 +263,13 @@ TEST_F(MasterHostileTest, IdleAndTricklingConnectionsLeaveNormalRequestsAnswered
         ++answered;
         if (Clock::now() >= nextByte) {
             for (const auto &fd : trickle)
-                ::send(fd.get(), slowHead.data() + sent % slowHead.size(), 1, MSG_NOSIGNAL);
+                ::send(fd.get(), slowHead.data() + sent % slowHead.size(), 1, MSG_NOSIGNAL | MSG_DONTWAIT);
             ++sent;
             nextByte += 1s;
         }
-        // Just before the request time runs out, every hostile connection is still open...
-        if (!checkedBefore && Clock::now() >= beforeDeadline) {
-            checkedBefore = true;
-            int closed = 0;
-            for (const auto *group : {&idle, &trickle})
-                for (const auto &fd : *group)
-                    closed += closedByPeer(fd.get()) ? 1 : 0;
-            EXPECT_EQ(closed, 0) << "closed before their request time ran out";
-        }
     }
-    EXPECT_TRUE(checkedBefore);
+    checker.join();
+    EXPECT_EQ(closedBefore, 0) << "closed before their request time ran out";
     EXPECT_GT(answered, 20);
     EXPECT_LT(slowest, 5s) << "a normal request waited behind the hostile connections";
     // ...and soon after it, none is: the time counts for the whole request, trickling or not.
@@ -563,7 +563,7 @@ TEST_F(MasterHostileTest, ProbesAreSharedOutPerClientAndPerDestination)
     ::bind(silent.get(), reinterpret_cast<sockaddr *>(&address), sizeof address);
     ::getsockname(silent.get(), reinterpret_cast<sockaddr *>(&address), &length);
     const std::string target = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-    start({"--allow-loopback", "--status-timeout", "1500", "--no-access-log"});
+    start({"--allow-loopback", "--status-timeout", "3000", "--no-access-log"});
 
     const auto addFrom = [this, &target](const std::string &source) {
         return get(getRequest("/vekta4/vekta4add.php?server=" + target, "PLX"), source).body;
@@ -573,7 +573,13 @@ TEST_F(MasterHostileTest, ProbesAreSharedOutPerClientAndPerDestination)
     std::vector<std::thread> clients;
     for (int i = 0; i < 2; ++i)
         clients.emplace_back([&, i] { replies[i] = addFrom("127.0.4." + std::to_string(i + 1)); });
-    std::this_thread::sleep_for(500ms);
+    bool bothRunning = false;
+    for (int i = 0; i < 200 && !bothRunning; ++i) {
+        bothRunning = get(getRequest("/healthz")).body.find("probes: 2\r\n") != std::string::npos;
+        if (!bothRunning)
+            std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_TRUE(bothRunning);
     EXPECT_EQ(addFrom("127.0.4.9"), "1;too many adds, try again later");
     // Another client gets its own share at the same time.
     clients.emplace_back([&] { replies[2] = addFrom("127.0.5.1"); });
@@ -664,8 +670,9 @@ TEST_F(MasterHostileTest, PasswordChecksAreCappedForAllClientsWhileListsFlow)
     }
     EXPECT_EQ(checked + capped, kGuesses);
     EXPECT_GE(checked, 1);
-    // Two saved up, and two more for each second the guesses took to arrive.
-    EXPECT_LE(checked, 2 + static_cast<int>(span * 2) + 1) << span << " s";
+    // Two saved up, and two more for each second the guesses took to arrive, with a second to spare for
+    // reading them on a busy machine: far below the 40 that an uncapped service checks.
+    EXPECT_LE(checked, 2 + static_cast<int>((span + 1.0) * 2)) << span << " s";
 }
 
 TEST_F(MasterHostileTest, RefusalLimitHoldsForAWholePrefix)
