@@ -1,6 +1,7 @@
 // Throughput of pelorix-master's list request: the service with 10,000 listed servers on a free loopback
 // port, ApacheBench (HTTP/1.0, like the browser) fetching the signed list.
-//   master_list_bench [requests=20000] [concurrency=50] [servers=10000] [threads=16]
+// Targets: at least 7,000 requests/s at 50 clients, 99% of the requests answered within 50 ms.
+//   master_list_bench [requests=20000] [concurrency=50] [servers=10000] [threads=0: the service's default]
 #include "discovery/RequestSignature.h"
 
 #include <arpa/inet.h>
@@ -28,7 +29,8 @@
 
 extern char **environ;
 
-namespace {
+namespace
+{
 
 std::string findProgram(const std::string &name)
 {
@@ -51,8 +53,8 @@ int freePort()
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
-        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
         port = ntohs(address.sin_port);
     ::close(fd);
     return port;
@@ -113,6 +115,18 @@ std::string lineStarting(const std::string &text, const std::string &prefix)
     return text.substr(at, end - at);
 }
 
+// The time of one line of ApacheBench's table "Percentage of the requests served within a certain time".
+std::string percentile(const std::string &text, const std::string &label)
+{
+    const auto at = text.find(" " + label + " ");
+    if (at == std::string::npos)
+        return "?";
+    std::istringstream line(text.substr(at + label.size() + 1, 32));
+    std::string value;
+    line >> value;
+    return value;
+}
+
 int argument(int argc, char **argv, int index, int fallback)
 {
     return argc > index ? std::atoi(argv[index]) : fallback;
@@ -131,7 +145,7 @@ int main(int argc, char **argv)
     const int requests = argument(argc, argv, 1, 20000);
     const int concurrency = argument(argc, argv, 2, 50);
     const int servers = argument(argc, argv, 3, 10000);
-    const int threads = argument(argc, argv, 4, 16);
+    const int threads = argument(argc, argv, 4, 0);
 
     std::string folder = (std::filesystem::temp_directory_path() / "pelorix-master-bench-XXXXXX").string();
     if (!::mkdtemp(folder.data()))
@@ -143,17 +157,21 @@ int main(int argc, char **argv)
         for (int i = 0; i < servers; ++i)
             list << "10." << (i >> 16 & 0xFF) << '.' << (i >> 8 & 0xFF) << '.' << (i & 0xFF) << ":10481\r\n";
     }
-    const pid_t import = start({master, "import", folder + "servers.txt", "--db", db}, folder + "import.out",
-                               folder + "import.err");
+    const pid_t import =
+        start({master, "import", folder + "servers.txt", "--db", db}, folder + "import.out", folder + "import.err");
     if (finish(import) != 0) {
         std::fprintf(stderr, "import failed: %s\n", readText(folder + "import.err").c_str());
         return 1;
     }
 
     const int port = freePort();
-    const pid_t service = start({master, "serve", "--db", db, "--port", std::to_string(port), "--threads",
-                                 std::to_string(threads)},
-                                folder + "serve.out", folder + "serve.log");
+    // ApacheBench's clients all come from one address, where real players come from many: lift the
+    // per-address connection share above the concurrency so that none is turned away.
+    std::vector<std::string> serve{master, "serve", "--db", db, "--port", std::to_string(port),
+                                   "--max-client-connections", std::to_string(concurrency + 16)};
+    if (threads > 0)
+        serve.insert(serve.end(), {"--threads", std::to_string(threads)});
+    const pid_t service = start(serve, folder + "serve.out", folder + "serve.log");
     for (int i = 0; i < 500 && service > 0 && !accepting(port); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     if (service <= 0 || !accepting(port)) {
@@ -164,8 +182,8 @@ int main(int argc, char **argv)
     const int number = 4242;
     const std::string address =
         "http://127.0.0.1:" + std::to_string(port) + "/vekta4list.php?s=" + std::to_string(number);
-    std::printf("pelorix-master list: %d servers, ab -n %d -c %d, %d service threads\n", servers, requests,
-                concurrency, threads);
+    std::printf("pelorix-master list: %d servers, ab -n %d -c %d, %s service threads, access log on\n", servers,
+                requests, concurrency, threads > 0 ? std::to_string(threads).c_str() : "default");
     int status = 0;
     for (const std::string keepAlive : {"", "-k"}) {
         std::vector<std::string> args{ab};
@@ -176,11 +194,12 @@ int main(int argc, char **argv)
         const pid_t run = start(args, folder + "ab.out", folder + "ab.err");
         status |= finish(run);
         const std::string out = readText(folder + "ab.out");
-        std::printf("%s\n  %s\n  %s\n  %s\n  %s\n", keepAlive.empty() ? "HTTP/1.0, new connection per request"
-                                                                     : "HTTP/1.0 with -k (keep-alive asked, refused)",
+        std::printf("%s\n  %s\n  %s\n  %s\n  %s\n  p50 %s ms, p99 %s ms, max %s ms\n",
+                    keepAlive.empty() ? "HTTP/1.0, new connection per request"
+                                      : "HTTP/1.0 with -k (keep-alive asked, refused)",
                     lineStarting(out, "Document Length:").c_str(), lineStarting(out, "Failed requests:").c_str(),
-                    lineStarting(out, "Requests per second:").c_str(),
-                    lineStarting(out, "Time per request:").c_str());
+                    lineStarting(out, "Requests per second:").c_str(), lineStarting(out, "Time per request:").c_str(),
+                    percentile(out, "50%").c_str(), percentile(out, "99%").c_str(), percentile(out, "100%").c_str());
     }
     ::kill(service, SIGTERM);
     finish(service);

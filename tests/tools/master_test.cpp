@@ -316,35 +316,59 @@ TEST_F(MasterTest, InstallerIsServedWhenConfiguredAndOtherwiseNotFound)
 TEST_F(MasterTest, AnythingElseIsNotFoundAndBadRequestsDoNotHurt)
 {
     admin({"add", "1.2.3.4:10481"});
-    start();
+    start({"--request-timeout", "2"});
     const std::string junk[] = {
         browserRequest(m_port, "/", "PELORIX"),
         browserRequest(m_port, "/vekta4list.php.bak?s=1", "PELORIX"),
         browserRequest(m_port, "/info/ver.php/../../etc/passwd", "PELORIX"),
-        "POST /vekta4/vekta4add.php?server=1.2.3.4:10481 HTTP/1.0\r\nContent-Length: 3\r\n\r\nabc",
+        "POST /elsewhere.php HTTP/1.0\r\nContent-Length: 3\r\n\r\nabc",
     };
     for (const auto &request : junk) {
         const Reply reply = httpExchange(m_port, request);
         EXPECT_EQ(reply.status, 404) << request;
         EXPECT_NE(reply.body.find("404 Not Found"), std::string::npos) << request;
     }
-    const std::string broken[] = {
-        "GARBAGE\r\n\r\n",
-        "GET /vekta4list.php?s=1 HTTP/9.9\r\n\r\n",
-        "GET /" + std::string(20000, 'a') + " HTTP/1.0\r\n\r\n",
-        "GET / HTTP/1.0\r\n" + std::string(10000, 'x') + "\r\n\r\n",
-        std::string("\0\x01\x02\xff\r\n\r\n", 8),
+    // Known paths with another method: refused by name, with what is allowed.
+    struct Refused
+    {
+        std::string request;
+        std::string allow;
     };
-    for (const auto &request : broken) {
-        const Reply reply = httpExchange(m_port, request);
-        EXPECT_TRUE(reply.closed);
-        EXPECT_GE(reply.status, 400);
+    const Refused refused[] = {
+        {"POST /vekta4/vekta4add.php?server=1.2.3.4:10481 HTTP/1.0\r\nContent-Length: 3\r\n\r\nabc", "GET"},
+        {"PUT /vekta4list.php?s=0 HTTP/1.0\r\n\r\n", "GET, HEAD"},
+    };
+    for (const auto &c : refused) {
+        const Reply reply = httpExchange(m_port, c.request);
+        EXPECT_EQ(reply.status, 405) << c.request;
+        EXPECT_EQ(reply.header("Allow"), c.allow) << c.request;
+    }
+    // Each broken request is closed promptly: with an error reply where the request line could be read,
+    // without one where not even that (0), and at the latest when the request time runs out.
+    struct Broken
+    {
+        std::string request;
+        int status;
+    };
+    const Broken broken[] = {
+        {"GARBAGE\r\n\r\n", 0},
+        {"GET /vekta4list.php?s=1 HTTP/9.9\r\n\r\n", 505},
+        {"GET /" + std::string(20000, 'a') + " HTTP/1.0\r\n\r\n", 414},
+        {"GET /" + std::string(3000, 'a') + " HTTP/1.0\r\n\r\n", 414},
+        {"GET / HTTP/1.0\r\n" + std::string(10000, 'x') + "\r\n\r\n", 400},
+        {"GET /vekta4list.php?s=0 HTTP/1.0\r\nContent-Length: 5\r\n\r\nabcde", 413},
+        {std::string("\0\x01\x02\xff\r\n\r\n", 8), 0},
+    };
+    for (const auto &c : broken) {
+        const Reply reply = httpExchange(m_port, c.request);
+        EXPECT_TRUE(reply.closed) << c.request.substr(0, 40);
+        EXPECT_EQ(reply.status, c.status) << c.request.substr(0, 40);
     }
     std::string manyHeaders = "GET /vekta4list.php?s=0 HTTP/1.0\r\n";
     for (int i = 0; i < 200; ++i)
         manyHeaders += "X-Filler-" + std::to_string(i) + ": 1\r\n";
     EXPECT_EQ(httpExchange(m_port, manyHeaders + "\r\n").status, 431);
-    // A client that connects and says nothing is dropped after the read time-out.
+    // A client that connects and says nothing is dropped when its request time runs out.
     EXPECT_TRUE(httpExchange(m_port, "", 15s).closed);
     EXPECT_EQ(signedGet("/vekta4list.php").body, "1.2.3.4:10481\r\nEND OF LIST\r\n");
 }
@@ -358,20 +382,22 @@ TEST_F(MasterTest, AddValidatesAndRefusesDuplicatesAndLocalAddresses)
         bool added;
     };
     const Case cases[] = {
-        {"203.0.113.7:10481", true},
-        {"203.0.113.7:10481", false}, // already listed
-        {"198.51.100.1:1", true},
-        {"198.51.100.1:65535", true},
+        {"2.3.4.5:10481", true},
+        {"2.3.4.5:10481", false}, // already listed
+        {"6.7.8.9:1", true},
+        {"6.7.8.9:65535", true},
+        {"203.0.113.7:10481", false}, // documentation
+        {"10.1.1.1:10481", false},    // private: only with --allow-private
         {"127.0.0.1:10481", false},
         {"127.9.9.9:10481", false},
         {"0.0.0.0:10481", false},
         {"224.0.0.1:10481", false},
         {"255.255.255.255:10481", false},
-        {"198.51.100.1:0", false},
-        {"198.51.100.1:65536", false},
-        {"198.51.100.1:-1", false},
-        {"198.51.100.1:", false},
-        {"198.51.100.1", false},
+        {"6.7.8.9:0", false},
+        {"6.7.8.9:65536", false},
+        {"6.7.8.9:-1", false},
+        {"6.7.8.9:", false},
+        {"6.7.8.9", false},
         {"1.2.3:10481", false},
         {"1.2.3.4.5:10481", false},
         {"1..2.3:10481", false},
@@ -391,20 +417,30 @@ TEST_F(MasterTest, AddValidatesAndRefusesDuplicatesAndLocalAddresses)
         }
     }
     EXPECT_EQ(get("/vekta4/vekta4add.php", "PLX").body.substr(0, 2), "1;");
-    EXPECT_EQ(listed(), "203.0.113.7:10481\n198.51.100.1:1\n198.51.100.1:65535\n");
+    EXPECT_EQ(listed(), "2.3.4.5:10481\n6.7.8.9:1\n6.7.8.9:65535\n");
     // The new servers are in the next list at once.
     EXPECT_EQ(signedGet("/vekta4/vekta4list.php").body,
-              "203.0.113.7:10481\r\n198.51.100.1:1\r\n198.51.100.1:65535\r\nEND OF LIST\r\n");
+              "2.3.4.5:10481\r\n6.7.8.9:1\r\n6.7.8.9:65535\r\nEND OF LIST\r\n");
 }
 
-TEST_F(MasterTest, AddListsOnlyServersThatAnswerAStatusQuery)
+TEST_F(MasterTest, AddListsOnlyServersThatAnswerAStatusQueryAndFailsInOneFixedTime)
 {
-    start({"--allow-loopback"});
+    constexpr auto kTimeout = 1000ms;
+    start({"--allow-loopback", "--status-timeout", "1000"});
+    const auto timedAdd = [this](const std::string &server, std::chrono::milliseconds &took) {
+        const auto begin = std::chrono::steady_clock::now();
+        const Reply reply = get("/vekta4/vekta4add.php?server=" + server, "PLX");
+        took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin);
+        return reply;
+    };
     StatusResponder responder;
     const std::string answering = "127.0.0.1:" + std::to_string(responder.port());
-    EXPECT_EQ(get("/vekta4/vekta4add.php?server=" + answering, "PLX").body, "0;added");
+    std::chrono::milliseconds took{};
+    EXPECT_EQ(timedAdd(answering, took).body, "0;added");
+    EXPECT_LT(took, kTimeout) << "an answer ends the wait";
 
-    // A port where nobody listens, and a socket that reads the query but never answers.
+    // A port where nobody listens (the system says so at once), and a socket that reads the query but never
+    // answers: the same reply at the same moment, the deadline, so the reply tells nothing about the port.
     const std::string closedPort = "127.0.0.1:" + std::to_string(test::freeUdpPort());
     Fd silent(::socket(AF_INET, SOCK_DGRAM, 0));
     sockaddr_in address = loopback(0);
@@ -413,8 +449,11 @@ TEST_F(MasterTest, AddListsOnlyServersThatAnswerAStatusQuery)
     ::getsockname(silent.get(), reinterpret_cast<sockaddr *>(&address), &length);
     const std::string silentPort = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
     for (const auto &server : {closedPort, silentPort}) {
-        const Reply reply = get("/vekta4/vekta4add.php?server=" + server, "PLX");
-        EXPECT_EQ(reply.body.substr(0, 2), "1;") << server;
+        SCOPED_TRACE(server);
+        const Reply reply = timedAdd(server, took);
+        EXPECT_EQ(reply.body, "1;the server did not answer a status query");
+        EXPECT_GE(took, kTimeout);
+        EXPECT_LT(took, kTimeout + 2000ms);
     }
     EXPECT_EQ(listed(), answering + "\n");
 }
@@ -520,11 +559,11 @@ TEST_F(MasterDeleteTest, SqlInEveryParameterIsOnlyText)
 TEST_F(MasterTest, ListSurvivesAKilledService)
 {
     start({"--no-check"});
-    EXPECT_EQ(get("/vekta4/vekta4add.php?server=203.0.113.9:10481", "PLX").body, "0;added");
+    EXPECT_EQ(get("/vekta4/vekta4add.php?server=2.3.4.9:10481", "PLX").body, "0;added");
     m_service->kill(SIGKILL);
     m_service->wait();
     start({"--no-check"});
-    EXPECT_EQ(signedGet("/vekta4list.php").body, "203.0.113.9:10481\r\nEND OF LIST\r\n");
+    EXPECT_EQ(signedGet("/vekta4list.php").body, "2.3.4.9:10481\r\nEND OF LIST\r\n");
 }
 
 TEST_F(MasterTest, AdministrationCommandsImportAndEdit)
@@ -540,6 +579,7 @@ TEST_F(MasterTest, AdministrationCommandsImportAndEdit)
     EXPECT_EQ(command({"add", "1.2.3.4:10481"}), 1);
     EXPECT_EQ(command({"add", "1.2.3.4"}), 64);
     EXPECT_EQ(command({"set-password", "what?"}), 64);
+    EXPECT_EQ(command({"set-password"}, nullptr, std::string("ab\0cd\n", 6)), 64) << "a NUL byte in the password";
     EXPECT_EQ(listed(), "1.2.3.4:10481\n9.9.9.9:1\n10.0.0.1:27015\n");
 
     // The password is never kept as it was given.

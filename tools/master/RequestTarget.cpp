@@ -1,10 +1,13 @@
 #include "RequestTarget.h"
 
+#include <algorithm>
 #include <cstdio>
 
-namespace pelorix::master {
+namespace pelorix::master
+{
 
-namespace {
+namespace
+{
 
 int hexValue(char c)
 {
@@ -89,35 +92,56 @@ RequestTarget parseRequestTarget(std::string_view target)
     return result;
 }
 
+bool isSecretParameter(std::string_view rawName)
+{
+    if (rawName.size() > 9) // three characters, each at most "%XX"
+        return false;
+    const std::string name = percentDecode(rawName);
+    return name.size() == 3 && startsWithNoCase(name, "pwd");
+}
+
 std::string loggableTarget(std::string_view target, std::size_t maxLength)
 {
     std::string out;
-    const std::string_view cut = target.substr(0, maxLength);
-    bool secret = false;
-    for (std::size_t i = 0; i < cut.size(); ++i) {
-        const char c = cut[i];
-        if (c == '&' || c == '?') {
-            secret = cut.substr(i + 1, 4) == "pwd=";
-            out.push_back(c);
-            if (secret) {
-                out += "pwd=***";
-                i += 4;
+    out.reserve(std::min(target.size(), maxLength) + 8);
+    const auto append = [&out](std::string_view text) {
+        for (const char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte <= 0x20 || byte >= 0x7F || c == '"' || c == '\\') {
+                char escaped[4];
+                std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
+                out += escaped;
+            } else {
+                out.push_back(c);
             }
-            continue;
         }
-        if (secret)
-            continue;
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte >= 0x7F) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
-            out += escaped;
-        } else {
-            out.push_back(c);
+    };
+    // Every stretch that follows a '?' or an '&' and runs to the next '&' is judged as a parameter. That covers
+    // each parameter the parser reads, whatever came before its '?' (an absolute address, say).
+    bool pairStart = false;
+    std::size_t nextAmp = 0;
+    for (std::size_t i = 0; i < target.size(); ++i) {
+        if (pairStart) {
+            if (nextAmp < i)
+                nextAmp = std::min(target.find('&', i), target.size());
+            const std::string_view pair = target.substr(i, nextAmp - i);
+            // Only the first ten bytes can hold a secret name and its '=': no rescanning of a long stretch.
+            const std::string_view name = pair.substr(0, pair.substr(0, 10).find('='));
+            if (isSecretParameter(name)) {
+                append(name);
+                out += "=***";
+                i += pair.size();
+                if (i >= target.size())
+                    break;
+            }
         }
+        append(target.substr(i, 1));
+        pairStart = target[i] == '?' || target[i] == '&';
     }
-    if (target.size() > maxLength)
+    if (out.size() > maxLength) {
+        out.resize(maxLength);
         out += "...";
+    }
     return out;
 }
 

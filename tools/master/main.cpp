@@ -5,6 +5,9 @@
 #include "ServerAddress.h"
 
 #include <pthread.h>
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -26,9 +29,12 @@ constexpr int kUsageError = 64;
 const char *const kUsage = R"(usage: pelorix-master COMMAND [OPTIONS] [ARGS]
 
 commands:
-  serve [--listen ADDR] [--port N] [--allow-loopback] [--no-check] [--installer FILE]
-        [--threads N] [--public-address HOST[:PORT]]
-                          run the web service (default 127.0.0.1:8480; port 0 picks a free one)
+  serve [--listen ADDR] [--port N] [--installer FILE] [--public-address HOST[:PORT]]
+        [--allow-private] [--allow-loopback] [--no-check] [--status-timeout MS]
+        [--threads N] [--workers N] [--max-connections N] [--max-client-connections N]
+        [--request-timeout S] [--idle-timeout S] [--password-checks N] [--no-access-log]
+                          run the web service (default 127.0.0.1:8480; port 0 picks a free one);
+                          an access log line per request goes to standard error
   list                    print the listed servers, one a line
   add HOST:PORT           list a server (no status check)
   remove HOST:PORT        take a server off the list
@@ -57,9 +63,21 @@ struct Arguments
 
 bool parseArguments(const std::vector<std::string> &args, Arguments &parsed, std::string &error)
 {
-    static const std::set<std::string> withValue{"--db",      "--listen", "--port", "--installer",
-                                                 "--threads", "--file",   "--public-address"};
-    static const std::set<std::string> flags{"--allow-loopback", "--no-check"};
+    static const std::set<std::string> withValue{"--db",
+                                                 "--listen",
+                                                 "--port",
+                                                 "--installer",
+                                                 "--threads",
+                                                 "--file",
+                                                 "--public-address",
+                                                 "--workers",
+                                                 "--max-connections",
+                                                 "--max-client-connections",
+                                                 "--request-timeout",
+                                                 "--idle-timeout",
+                                                 "--status-timeout",
+                                                 "--password-checks"};
+    static const std::set<std::string> flags{"--allow-loopback", "--allow-private", "--no-check", "--no-access-log"};
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string &arg = args[i];
         if (withValue.count(arg)) {
@@ -145,18 +163,62 @@ int fail(const std::string &message, int status = 1)
     return status;
 }
 
+// Thousands of connections need thousands of descriptors: take what the hard limit allows, and keep the
+// connection limit below it with room for the probes, the database and the log.
+int descriptorBudget()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 1024;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    return static_cast<int>(std::min<rlim_t>(limit.rlim_cur, 1 << 20));
+}
+
 int serve(MasterStore &store, const Arguments &args)
 {
     ServiceOptions options;
     options.listenHost = args.value("--listen", options.listenHost);
     options.allowLoopback = args.has("--allow-loopback");
+    options.allowPrivate = args.has("--allow-private");
     options.checkStatus = !args.has("--no-check");
+    options.accessLog = !args.has("--no-access-log");
     options.installerPath = args.value("--installer");
     options.publicAddress = args.value("--public-address");
-    if (args.has("--port") && !parseCount(args.value("--port"), 0, 65535, options.port))
-        return fail("--port must be a number from 0 to 65535", kUsageError);
-    if (args.has("--threads") && !parseCount(args.value("--threads"), 1, 1024, options.threads))
-        return fail("--threads must be a number from 1 to 1024", kUsageError);
+    struct Count
+    {
+        const char *name;
+        int minimum;
+        int maximum;
+        int *value;
+    };
+    int passwordChecks = static_cast<int>(options.passwordChecksPerSecond);
+    const Count counts[] = {
+        {"--port", 0, 65535, &options.port},
+        {"--threads", 1, 256, &options.threads},
+        {"--workers", 1, 64, &options.workers},
+        {"--max-connections", 1, 1 << 20, &options.maxConnections},
+        {"--max-client-connections", 1, 1 << 20, &options.maxClientConnections},
+        {"--request-timeout", 1, 3600, &options.requestTimeoutSeconds},
+        {"--idle-timeout", 1, 3600, &options.idleTimeoutSeconds},
+        {"--status-timeout", 100, 60000, &options.statusTimeoutMs},
+        {"--password-checks", 1, 1000, &passwordChecks},
+    };
+    for (const auto &count : counts) {
+        if (args.has(count.name) && !parseCount(args.value(count.name), count.minimum, count.maximum, *count.value))
+            return fail(std::string(count.name) + " must be a number from " + std::to_string(count.minimum) + " to "
+                            + std::to_string(count.maximum),
+                        kUsageError);
+    }
+    options.passwordChecksPerSecond = passwordChecks;
+    const int budget = descriptorBudget() - 256;
+    if (budget < options.maxConnections) {
+        options.maxConnections = std::max(16, budget);
+        std::fprintf(stderr, "pelorix-master: at most %d connections (open-file limit)\n", options.maxConnections);
+    }
 
     // SIGINT and SIGTERM end the service in order; every thread started from here on inherits the mask,
     // so only the waiting thread below sees them.
@@ -172,6 +234,8 @@ int serve(MasterStore &store, const Arguments &args)
     if (!service.bind(error))
         return fail(error);
     std::fprintf(stderr, "pelorix-master: listening on http://%s:%d/\n", options.listenHost.c_str(), service.port());
+    std::fprintf(stderr, "pelorix-master: %d connections in all, %d per client address, %d s for a request\n",
+                 options.maxConnections, options.maxClientConnections, options.requestTimeoutSeconds);
     std::fflush(stderr);
 
     std::thread stopper([&service, stopSignals] {
@@ -224,6 +288,9 @@ int setPassword(MasterStore &store, const Arguments &args)
         password.pop_back();
     if (password.empty())
         return fail("the password must not be empty", kUsageError);
+    // A NUL byte would end the password early in any client that handles it as a C string.
+    if (password.find('\0') != std::string::npos)
+        return fail("the password must not contain a NUL byte", kUsageError);
     // The browser puts the password into the query without encoding '?', and a second '?' in a request
     // line is refused by the HTTP layer before the password could be checked.
     if (password.find('?') != std::string::npos)
@@ -239,9 +306,12 @@ int runCommand(const std::string &command, MasterStore &store, const Arguments &
     if (command == "serve")
         return serve(store, args);
     if (command == "list") {
-        for (const auto &address : store.servers())
+        std::vector<std::string> servers;
+        if (!store.servers(servers))
+            return fail("cannot read the list: " + store.lastError());
+        for (const auto &address : servers)
             std::printf("%s\n", address.c_str());
-        return 0;
+        return std::fflush(stdout) == 0 ? 0 : fail("cannot write the list");
     }
     if (command == "set-password")
         return setPassword(store, args);
@@ -283,7 +353,14 @@ int runCommand(const std::string &command, MasterStore &store, const Arguments &
     if (command == "remove") {
         // An entry that is not a valid address is still removed by its exact text.
         const std::string text = address ? address->text() : argument;
-        return store.removeServer(text) ? 0 : fail(text + " is not listed");
+        switch (store.removeServer(text)) {
+        case MasterStore::RemoveResult::Removed:
+            return 0;
+        case MasterStore::RemoveResult::NotListed:
+            return fail(text + " is not listed");
+        case MasterStore::RemoveResult::Failed:
+            return fail(store.lastError());
+        }
     }
     return fail("unknown command " + command, kUsageError);
 }
@@ -308,7 +385,8 @@ int main(int argc, char **argv)
 
     MasterStore store;
     const std::string path = args.value("--db", "pelorix-master.db");
-    if (!store.open(path, error))
+    // The service answers a request it cannot serve soon rather than hold a worker for the usual wait.
+    if (!store.open(path, error, all[0] == "serve" ? 1500 : 5000))
         return fail("cannot open " + path + ": " + error);
     return runCommand(all[0], store, args);
 }
