@@ -433,8 +433,7 @@ TEST_F(MasterListTest, ARefreshOfALongListStartsAQueryForEachKeptAddressOnly)
     RefreshEngine::Options options;
     options.applyAffinity = [](std::uint64_t) { return true; };
     // Every server is silent at once; the first one answers, so that its row is kept.
-    options.exchange = [&](const std::string &address, const std::atomic<bool> &, const std::function<void()> &,
-                           const std::atomic<bool> *) {
+    options.exchange = [&](const std::string &address, const std::atomic<bool> &, const ExchangeHooks &) {
         std::lock_guard guard(lock);
         queried.push_back(address);
         ExchangeResult result;
