@@ -61,7 +61,8 @@ bool writeFileAtomically(const std::string &path, std::string_view contents)
 
 bool readWholeFile(const std::string &path, std::string &contents)
 {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Not blocking, so that a FIFO in the file's place is refused below instead of waiting for a writer.
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.get() < 0)
         return false;
     struct stat st {};

@@ -4,6 +4,9 @@
 #include "support/TestProcess.h"
 
 #include <QApplication>
+
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QImage>
 #include <QPixmap>
 #include <gtest/gtest.h>
@@ -119,4 +122,25 @@ TEST(CursorFile, RefusesWhatIsNotACursor)
     }
     EXPECT_FALSE(loadCursorFile(QString::fromStdString(dir.file("missing"))).has_value());
     EXPECT_FALSE(loadCursorFile(QString::fromStdString(dir.path())).has_value()) << "a folder";
+}
+
+// cr.data comes from the working folder, which may hold anything: what is not a regular file of cursor size is
+// refused without waiting for a writer and without reading on and on.
+TEST(CursorFile, RefusesFilesThatAreNoPlainSmallFile)
+{
+    application();
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", dir.file("zero").c_str()), 0);
+    writeFileAtomically(dir.file("big"), cursorFile(1, 1) + std::string(4 * 1024 * 1024, '\0'));
+    for (const char *name : {"fifo", "zero", "big"}) {
+        EXPECT_FALSE(loadCursorFile(QString::fromStdString(dir.file(name))).has_value()) << name;
+    }
+    // Exactly at the limit is still read.
+    std::string atLimit = cursorFile(2, 2);
+    atLimit.resize(4 * 1024 * 1024, '\0');
+    writeFileAtomically(dir.file("cr.data"), atLimit);
+    const auto cursor = loadCursorFile(QString::fromStdString(dir.file("cr.data")));
+    ASSERT_TRUE(cursor.has_value());
+    EXPECT_EQ(cursor->hotSpot(), QPoint(2, 2));
 }
