@@ -70,8 +70,6 @@ double percentile(std::vector<double> &values, double q)
     return values[at];
 }
 
-#ifdef PELORIX_GAMESIM_BIN
-
 int measure(int seconds, int servers, int inFlight)
 {
     std::string dir = (std::filesystem::temp_directory_path() / "gamesim-bench-XXXXXX").string();
@@ -209,19 +207,12 @@ int measure(int seconds, int servers, int inFlight)
     return 0;
 }
 
-#endif
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-#ifndef PELORIX_GAMESIM_BIN
-    std::puts("gamesim_bench: pelorix-gamesim is not built");
-    return 0;
-#else
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
     const int servers = argc > 2 ? std::atoi(argv[2]) : 10000;
     const int inFlight = argc > 3 ? std::atoi(argv[3]) : 100;
     return measure(seconds, servers, inFlight);
-#endif
 }

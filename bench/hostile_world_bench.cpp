@@ -46,8 +46,6 @@ using namespace std::chrono_literals;
 constexpr double kWallTarget = 1.10;
 constexpr long kRssTargetKib = 64 * 1024;
 
-#if defined(PELORIX_GAMESIM_BIN) && defined(PELORIX_MASTER_BIN) && defined(PELORIX_CLI_BIN)
-
 pid_t spawn(const std::string &program, const std::vector<std::string> &args, const std::string &outPath,
             const std::map<std::string, std::string> &env = {})
 {
@@ -273,13 +271,10 @@ void report(const char *name, const Series &s, int expectedRows)
                 percentile(s.pingLateMs, 0.99), percentile(s.pingLateMs, 1.0));
 }
 
-#endif
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-#if defined(PELORIX_GAMESIM_BIN) && defined(PELORIX_MASTER_BIN) && defined(PELORIX_CLI_BIN)
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
     std::string dir = "/tmp/pelorix-hostile-bench-XXXXXX";
     if (!::mkdtemp(dir.data()))
@@ -369,10 +364,4 @@ int main(int argc, char **argv)
     }
     std::filesystem::remove_all(dir);
     return status;
-#else
-    (void)argc;
-    (void)argv;
-    std::printf("hostile_world_bench: pelorix-gamesim, pelorix-master or pelorix-cli is not built\n");
-    return 0;
-#endif
 }

@@ -23,10 +23,6 @@
 #include <thread>
 #include <vector>
 
-#ifndef PELORIX_MASTER_BIN
-#define PELORIX_MASTER_BIN ""
-#endif
-
 extern char **environ;
 
 namespace

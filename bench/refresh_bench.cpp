@@ -32,8 +32,6 @@ using namespace pelorix;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-#if defined(PELORIX_GAMESIM_BIN)
-
 // Scratch folders of this run, removed at the end.
 std::vector<std::string> g_tempDirs;
 
@@ -259,7 +257,6 @@ void cliAndQstat(int servers, int delayMs)
     writeFileAtomically(dir + "cache.dat", farm.masterListText());
     const std::map<std::string, std::string> env{
         {"PELORIX_HOME", dir}, {"PELORIX_MASTER_HOST", "127.0.0.1:1"}, {"XDG_CONFIG_HOME", dir + "config"}};
-#if defined(PELORIX_CLI_BIN)
     const Measured cli = runMeasured(PELORIX_CLI_BIN, {"refresh", "--json"}, dir + "cli.json", env);
     std::string out;
     readWholeFile(dir + "cli.json", out);
@@ -268,7 +265,6 @@ void cliAndQstat(int servers, int delayMs)
                 "peak_rss=%ld KiB (ideal wall %.0f ms)\n",
                 servers, delayMs, cli.status, rows, cli.wallMs, cli.cpuMs, cli.maxRssKb,
                 std::ceil(servers / 100.0) * (delayMs + 300));
-#endif
     const char *qstat = nullptr;
     for (const char *candidate : {"/usr/bin/quakestat", "/usr/bin/qstat"}) {
         if (::access(candidate, X_OK) == 0) {
@@ -299,13 +295,10 @@ void cliAndQstat(int servers, int delayMs)
     std::fflush(stdout);
 }
 
-#endif
-
 } // namespace
 
 int main()
 {
-#if defined(PELORIX_GAMESIM_BIN)
     constexpr int kDelay = 20;
     const auto answering = [](int n, int d) { return std::ceil(n / 100.0) * (d + 300); };
     const auto silent = [](int n) { return std::ceil(n / 100.0) * 800 + 300; };
@@ -320,8 +313,4 @@ int main()
     for (const auto &dir : g_tempDirs)
         std::filesystem::remove_all(dir);
     return 0;
-#else
-    std::printf("refresh_bench: pelorix-gamesim is not built\n");
-    return 0;
-#endif
 }

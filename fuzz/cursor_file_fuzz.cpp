@@ -3,7 +3,7 @@
 #include "FuzzSupport.h"
 
 #include "platform/AtomicFile.h"
-#include "platform/gui/CursorFile.h"
+#include "platform/widgets/CursorFile.h"
 
 #include <QGuiApplication>
 #include <QPixmap>

@@ -2,7 +2,7 @@
 #include "platform/ProcessList.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ShellOpen.h"
-#include "platform/gui/SingleInstance.h"
+#include "platform/widgets/SingleInstance.h"
 #include "shell/widgets/Artwork.h"
 #include "shell/widgets/Forms.h"
 #include "shell/widgets/QtDialogs.h"

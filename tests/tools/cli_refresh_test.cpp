@@ -23,8 +23,6 @@ using namespace std::chrono_literals;
 using test::ChildProcess;
 using test::TempDir;
 
-#if defined(PELORIX_CLI_BIN) && defined(PELORIX_MASTER_BIN) && defined(PELORIX_GAMESIM_BIN)
-
 constexpr int kServers = 40;
 
 // One simulated world for all tests: kServers servers answering after 20 ms, listed by a master service.
@@ -322,15 +320,6 @@ TEST_F(CliRefreshTest, UnknownArgumentIsAUsageError)
     EXPECT_EQ(run.status, 64);
     EXPECT_NE(run.err.find("usage"), std::string::npos);
 }
-
-#else
-
-TEST(CliRefresh, NeedsTheCompanionPrograms)
-{
-    GTEST_SKIP() << "pelorix-cli, pelorix-master or pelorix-gamesim is not built";
-}
-
-#endif
 
 } // namespace
 } // namespace pelorix

@@ -26,11 +26,7 @@ using std::chrono::milliseconds;
 namespace
 {
 
-#ifdef PELORIX_GAMESIM_BIN
 const std::string kGamesim = PELORIX_GAMESIM_BIN;
-#else
-const std::string kGamesim;
-#endif
 
 sockaddr_in loopback(int port)
 {
@@ -230,12 +226,6 @@ std::set<std::string> demoMaps()
 
 class Gamesim : public ::testing::Test
 {
-  protected:
-    void SetUp() override
-    {
-        if (kGamesim.empty())
-            GTEST_SKIP() << "pelorix-gamesim is not built";
-    }
 };
 
 } // namespace

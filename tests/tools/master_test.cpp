@@ -16,16 +16,6 @@
 #include <fstream>
 #include <thread>
 
-#ifndef PELORIX_MASTER_BIN
-#define PELORIX_MASTER_BIN ""
-#endif
-#ifndef PELORIX_CURL_BIN
-#define PELORIX_CURL_BIN ""
-#endif
-#ifndef PELORIX_AB_BIN
-#define PELORIX_AB_BIN ""
-#endif
-
 using namespace pelorix;
 using namespace std::chrono_literals;
 
@@ -160,12 +150,6 @@ std::string signedQuery(int number)
 class MasterTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        if (std::string(PELORIX_MASTER_BIN).empty())
-            GTEST_SKIP() << "pelorix-master is not built";
-    }
-
     // Runs an administration command on this test's database; its exit status.
     int command(std::vector<std::string> args, std::string *out = nullptr, const std::string &stdinText = {})
     {

@@ -24,8 +24,6 @@ using namespace std::chrono_literals;
 using test::ChildProcess;
 using test::TempDir;
 
-#if defined(PELORIX_CLI_BIN) && defined(PELORIX_GAMESIM_BIN)
-
 TEST(RefreshTiming, ServersAnsweringLateInTheFirstWindowAreAllShownWithTheirPings)
 {
     struct World {
@@ -96,15 +94,6 @@ TEST(RefreshTiming, ServersAnsweringLateInTheFirstWindowAreAllShownWithTheirPing
         EXPECT_EQ(missing, 0);
     }
 }
-
-#else
-
-TEST(RefreshTiming, NeedsTheCompanionPrograms)
-{
-    GTEST_SKIP() << "pelorix-cli or pelorix-gamesim is not built";
-}
-
-#endif
 
 } // namespace
 } // namespace pelorix

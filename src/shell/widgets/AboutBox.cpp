@@ -1,7 +1,8 @@
 #include "shell/widgets/AboutBox.h"
 
 #include "discovery/WebRequests.h"
-#include "platform/gui/MoveGesture.h"
+#include "platform/widgets/Fonts.h"
+#include "platform/widgets/MoveGesture.h"
 #include "shell/Installer.h"
 #include "shell/widgets/Artwork.h"
 #include "shell/widgets/FormControls.h"

@@ -1,5 +1,7 @@
 #include "shell/widgets/Artwork.h"
 
+#include "platform/widgets/Fonts.h"
+
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
@@ -179,22 +181,6 @@ QPixmap drawButton(const ButtonDesign &design, bool hover)
 }
 
 } // namespace
-
-QFont pelorixFont(FontRole role, int pixelSize, bool bold)
-{
-    QFont font;
-    if (role == FontRole::Mono) {
-        font.setFamilies({QStringLiteral("Liberation Mono"), QStringLiteral("Lucida Console"),
-                          QStringLiteral("DejaVu Sans Mono")});
-        font.setStyleHint(QFont::Monospace);
-    } else {
-        font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
-        font.setStyleHint(QFont::SansSerif);
-    }
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
 
 QPixmap backgroundPixmap()
 {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QFont>
 #include <QIcon>
 #include <QPixmap>
 #include <QSize>
@@ -8,12 +7,6 @@
 namespace pelorix {
 
 // The program's artwork, drawn by code (no image files).
-
-enum class FontRole {
-    Sans, // for Arial and MS Sans Serif: Liberation Sans, else DejaVu Sans
-    Mono, // for Lucida Console: Liberation Mono, else DejaVu Sans Mono
-};
-QFont pelorixFont(FontRole role, int pixelSize, bool bold = false);
 
 // The main window's background picture (Image1): 1123 x 692, black, the title JOIN GAME at the top
 // left, the heading row of the server table from y 111 to 134 with a padlock over the lock column

@@ -2,6 +2,7 @@
 
 #include "core/SettingsStore.h"
 #include "core/Text.h"
+#include "platform/widgets/Fonts.h"
 #include "shell/widgets/FormControls.h"
 #include "shell/widgets/PlainText.h"
 

@@ -1,6 +1,7 @@
 #include "shell/widgets/QuitWindow.h"
 
-#include "platform/gui/MoveGesture.h"
+#include "platform/widgets/Fonts.h"
+#include "platform/widgets/MoveGesture.h"
 #include "shell/widgets/Artwork.h"
 #include "shell/widgets/FormControls.h"
 #include "shell/widgets/PlainText.h"

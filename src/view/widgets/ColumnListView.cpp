@@ -1,7 +1,7 @@
 #include "view/widgets/ColumnListView.h"
 
 #include "core/Text.h"
-#include "shell/widgets/Artwork.h"
+#include "platform/widgets/Fonts.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "platform/gui/CursorFile.h"
+#include "platform/widgets/CursorFile.h"
 
 #include "platform/AtomicFile.h"
 #include "support/TestProcess.h"

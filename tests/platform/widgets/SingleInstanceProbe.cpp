@@ -7,7 +7,7 @@
 // Prints "primary" and stays, printing "request:" and the arguments of each later run, one per line
 // separated by '|', until it is killed.
 
-#include "platform/gui/SingleInstance.h"
+#include "platform/widgets/SingleInstance.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFontInfo>
 #include <QImage>
 #include <gtest/gtest.h>
 
@@ -144,17 +143,4 @@ TEST(Artwork, MenuIconsAreDistinctMarksOfSixteenPixels)
             EXPECT_NE(icon, other);
         icons.push_back(icon);
     }
-}
-
-TEST(Artwork, FontsHaveTheAskedSizeAndWeight)
-{
-    application();
-    const QFont sans = pelorixFont(FontRole::Sans, 13, true);
-    EXPECT_EQ(sans.pixelSize(), 13);
-    EXPECT_TRUE(sans.bold());
-    EXPECT_FALSE(QFontInfo(sans).fixedPitch());
-    const QFont mono = pelorixFont(FontRole::Mono, 11);
-    EXPECT_EQ(mono.pixelSize(), 11);
-    EXPECT_FALSE(mono.bold());
-    EXPECT_TRUE(QFontInfo(mono).fixedPitch()) << QFontInfo(mono).family().toStdString();
 }

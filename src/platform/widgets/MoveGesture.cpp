@@ -1,4 +1,4 @@
-#include "platform/gui/MoveGesture.h"
+#include "platform/widgets/MoveGesture.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -1,4 +1,4 @@
-#include "platform/gui/SingleInstance.h"
+#include "platform/widgets/SingleInstance.h"
 
 #include "platform/InstanceRequest.h"
 #include "platform/ProgramFolder.h"
