@@ -137,58 +137,43 @@ void ServerTable::setColumnItems(Column c, std::vector<std::string> items)
         o->columnReset(c);
 }
 
-void ServerTable::setSelectedIndex(Column c, int row)
+template <typename T>
+void ServerTable::changeState(Column c, T ColumnState::*field, T value)
 {
-    auto &col = m_columns[c];
-    if (row < 0 || row >= static_cast<int>(col.items.size()))
-        row = -1;
-    if (col.selected == row)
+    T &current = m_columns[c].*field;
+    if (current == value)
         return;
-    col.selected = row;
+    current = value;
     for (auto *o : m_observers)
         o->columnStateChanged(c);
+}
+
+void ServerTable::setSelectedIndex(Column c, int row)
+{
+    if (row < 0 || row >= rowCount(c))
+        row = -1;
+    changeState(c, &ColumnState::selected, row);
 }
 
 // Like a list control, the top row stays within the rows the column has.
 void ServerTable::setTopRow(Column c, int row)
 {
-    auto &col = m_columns[c];
-    row = std::clamp(row, 0, std::max(0, static_cast<int>(col.items.size()) - 1));
-    if (col.topRow == row)
-        return;
-    col.topRow = row;
-    for (auto *o : m_observers)
-        o->columnStateChanged(c);
+    changeState(c, &ColumnState::topRow, std::clamp(row, 0, std::max(0, rowCount(c) - 1)));
 }
 
 void ServerTable::setEnabled(Column c, bool enabled)
 {
-    auto &col = m_columns[c];
-    if (col.enabled == enabled)
-        return;
-    col.enabled = enabled;
-    for (auto *o : m_observers)
-        o->columnStateChanged(c);
+    changeState(c, &ColumnState::enabled, enabled);
 }
 
 void ServerTable::setVisible(Column c, bool visible)
 {
-    auto &col = m_columns[c];
-    if (col.visible == visible)
-        return;
-    col.visible = visible;
-    for (auto *o : m_observers)
-        o->columnStateChanged(c);
+    changeState(c, &ColumnState::visible, visible);
 }
 
 void ServerTable::setScrollBarVisible(Column c, bool visible)
 {
-    auto &col = m_columns[c];
-    if (col.scrollBarVisible == visible)
-        return;
-    col.scrollBarVisible = visible;
-    for (auto *o : m_observers)
-        o->columnStateChanged(c);
+    changeState(c, &ColumnState::scrollBarVisible, visible);
 }
 
 bool ServerTable::isChecked(int row) const

@@ -93,6 +93,10 @@ public:
     void removeObserver(ServerTableObserver *observer);
 
 private:
+    // Sets one field of a column's state and, when that changes it, tells the observers.
+    template <typename T>
+    void changeState(Column c, T ColumnState::*field, T value);
+
     std::array<ColumnState, ColumnCount> m_columns;
     std::vector<ServerTableObserver *> m_observers;
 };

@@ -1,9 +1,8 @@
 #include "core/SettingsStore.h"
 
-#include "platform/UniqueFd.h"
-
 #include "core/Text.h"
 #include "platform/AtomicFile.h"
+#include "platform/UniqueFd.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -99,16 +98,6 @@ long long nowNs()
     return nanoseconds(t);
 }
 
-using Fd = UniqueFd;
-
-bool isBlank(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
-
-std::string_view trimRight(std::string_view line)
-{
-    const auto end = line.find_last_not_of(" \t");
-    return end == std::string_view::npos ? std::string_view() : line.substr(0, end + 1);
-}
-
 // Reads a quoted text starting at pos (which holds the opening quote); pos ends after the closing quote.
 bool parseQuoted(std::string_view line, size_t &pos, std::string &out)
 {
@@ -175,11 +164,11 @@ bool parseValueLine(std::string_view line, SettingsStore::Entry &entry)
     if (pos < line.size() && line[pos] == '"') {
         entry.type = SettingsStore::ValueType::String;
         entry.number = 0;
-        return parseQuoted(line, pos, entry.text) && isBlank(line.substr(pos));
+        return parseQuoted(line, pos, entry.text) && trimBlanks(line.substr(pos)).empty();
     }
     entry.type = SettingsStore::ValueType::Dword;
     entry.text.clear();
-    return parseDword(trimRight(line.substr(pos)), entry.number);
+    return parseDword(trimTrailingBlanks(line.substr(pos)), entry.number);
 }
 
 void appendQuoted(std::string &out, std::string_view text)
@@ -212,7 +201,7 @@ Parsed parseRegFile(std::string_view text)
     bool first = true;
     bool inSection = false;
     for (const std::string &rawLine : splitLines(text)) {
-        const std::string_view line = trimRight(rawLine);
+        const std::string_view line = trimTrailingBlanks(rawLine);
         if (line.empty())
             continue;
         if (first) {
@@ -269,14 +258,6 @@ std::string formatRegFile(const std::vector<SettingsStore::Entry> &entries)
         out.append(kCrLf);
     }
     return out;
-}
-
-std::string folderOf(const std::string &path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // A writer killed between creating its temporary file and renaming it leaves the temporary behind. Called
@@ -344,7 +325,7 @@ struct SettingsStore::State
         if (!force && present && trusted && FileStamp::of(st) == stamp)
             return;
         const long long readAt = nowNs();
-        Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
         if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
             if (unreadable && fd.get() < 0 && errno != ENOENT)
                 *unreadable = true;
@@ -353,20 +334,11 @@ struct SettingsStore::State
         }
         std::string text;
         text.reserve(static_cast<size_t>(st.st_size));
-        char buffer[16384];
-        for (;;) {
-            const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                if (unreadable)
-                    *unreadable = true;
-                clear();
-                return;
-            }
-            if (n == 0)
-                break;
-            text.append(buffer, static_cast<size_t>(n));
+        if (!readAll(fd.get(), text)) {
+            if (unreadable)
+                *unreadable = true;
+            clear();
+            return;
         }
         take(std::move(text));
         present = true;
@@ -468,7 +440,7 @@ bool SettingsStore::update(Entry entry, bool keepStringType)
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     // Writers of every process take turns on the folder's lock, so no read-modify-write loses another's value.
-    Fd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     int locked = -1;
     if (folderFd.get() >= 0) {
         while ((locked = ::flock(folderFd.get(), LOCK_EX)) != 0 && errno == EINTR) {

@@ -1,10 +1,9 @@
 #include "core/Text.h"
 
-#include "platform/SystemText.h"
-
 #include <QList>
 #include <QString>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <utility>
@@ -12,13 +11,6 @@
 namespace pelorix {
 
 namespace {
-
-char32_t codePointOf(unsigned char byte)
-{
-    if (byte >= 0x80 && byte <= 0x9F)
-        return kWindows1252High[byte - 0x80];
-    return byte;
-}
 
 char byteOf(char32_t cp)
 {
@@ -48,7 +40,7 @@ QString toQString(std::string_view cp1252)
     QString out;
     out.reserve(static_cast<qsizetype>(cp1252.size()));
     for (char c : cp1252)
-        out += QChar(static_cast<char16_t>(codePointOf(static_cast<unsigned char>(c))));
+        out += QChar(static_cast<char16_t>(windows1252CodePoint(static_cast<unsigned char>(c))));
     return out;
 }
 
@@ -192,36 +184,16 @@ std::string_view untilNul(std::string_view text)
     return nul == std::string_view::npos ? text : text.substr(0, nul);
 }
 
-std::string asciiLower(std::string_view text)
+std::string_view trimBlanks(std::string_view text)
 {
-    std::string out(text);
-    for (char &c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
+    text = trimTrailingBlanks(text);
+    return text.substr(std::min(text.find_first_not_of(" \t"), text.size()));
 }
 
-std::string asciiUpper(std::string_view text)
+std::string_view trimTrailingBlanks(std::string_view text)
 {
-    return upperAscii(text);
-}
-
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
+    // With no other byte, npos + 1 wraps to 0: the text becomes empty.
+    return text.substr(0, text.find_last_not_of(" \t") + 1);
 }
 
 bool parseInt32(std::string_view text, int &value)

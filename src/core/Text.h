@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SystemText.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -10,7 +12,8 @@ class QString;
 namespace pelorix {
 
 // Text inside the program is Windows-1252 bytes in a std::string. These helpers convert
-// at the edges (widgets, terminals, JSON) and do the few text operations everything shares.
+// at the edges (widgets, terminals, JSON) and do the few text operations everything shares; the ASCII case
+// helpers come with platform/SystemText.h.
 
 std::string cp1252ToUtf8(std::string_view cp1252);
 // Characters that Windows-1252 cannot hold become '?'.
@@ -62,10 +65,9 @@ std::vector<std::string> splitLines(std::string_view text, std::size_t maxLines,
 // Cuts the text at its first NUL byte, if it has one.
 std::string_view untilNul(std::string_view text);
 
-// Only the letters A-Z and a-z change; every other byte stays.
-std::string asciiLower(std::string_view text);
-std::string asciiUpper(std::string_view text);
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
+// The text without the blanks (spaces and tabs) at its ends, or at its end only.
+std::string_view trimBlanks(std::string_view text);
+std::string_view trimTrailingBlanks(std::string_view text);
 
 // A whole number as the program's conversions accept it: optional sign, decimal digits, within 32 bits.
 bool parseInt32(std::string_view text, int &value);

@@ -171,7 +171,7 @@ public:
     }
 
 private:
-    int m_fd;
+    int m_fd; // the exchange's socket, lent for the reading
     const ExchangeLimits &m_limits;
     const Deadline &m_deadline;
 };
@@ -241,15 +241,6 @@ private:
     std::string m_buf;
     std::size_t m_pos = 0;
 };
-
-std::string_view trimBlanks(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
 
 bool isDigit(char c)
 {

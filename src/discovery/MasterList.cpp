@@ -8,13 +8,9 @@
 #include "platform/AtomicFile.h"
 #include "platform/UniqueFd.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_set>
 
 namespace pelorix {
@@ -65,26 +61,16 @@ bool exists(const std::string &path)
 // the size of the file does not matter. False when it is not a regular file that can be read to there.
 bool readListFile(const std::string &path, std::vector<std::string> &lines, bool &cut)
 {
-    // Not blocking, so that a FIFO in the file's place is refused below instead of waiting for a writer.
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    struct stat st {};
-    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    const UniqueFd fd = openRegularFile(path);
+    if (!fd)
         return false;
     BoundedLineSplitter splitter(kMaxListLines, kMaxListTextBytes);
-    std::vector<char> buffer(64 * 1024);
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        const std::string_view piece(buffer.data(), static_cast<size_t>(n));
+    const bool read = readPieces(fd.get(), [&splitter](std::string_view piece) {
         const std::string_view text = untilNul(piece);
-        if (!splitter.feed(text) || text.size() < piece.size())
-            break;
-    }
+        return splitter.feed(text) && text.size() == piece.size();
+    });
+    if (!read)
+        return false;
     lines = splitter.finish();
     cut = splitter.cut();
     return true;

@@ -5,6 +5,7 @@
 #include "core/SettingsStore.h"
 #include "core/Text.h"
 #include "discovery/HttpExchange.h"
+#include "platform/AtomicFile.h"
 #include "platform/UniqueFd.h"
 
 #include <QByteArray>
@@ -149,18 +150,7 @@ public:
 
     bool valid() const { return m_fd.valid(); }
 
-    bool write(std::string_view data)
-    {
-        while (!data.empty()) {
-            const ssize_t n = ::write(m_fd.get(), data.data(), data.size());
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            data.remove_prefix(static_cast<std::size_t>(n));
-        }
-        return true;
-    }
+    bool write(std::string_view data) { return writeAll(m_fd.get(), data); }
 
     // Closes the file and puts it in the target's place.
     bool commit(const std::string &target)

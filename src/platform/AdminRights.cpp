@@ -1,5 +1,7 @@
 #include "platform/AdminRights.h"
 
+#include "platform/UniqueFd.h"
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
@@ -15,11 +17,8 @@ bool hasAdminRights(const std::string &programFolder)
     if (pattern.back() != '/')
         pattern += '/';
     pattern += ".pelorix-rights-XXXXXX";
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    return ::unlink(pattern.c_str()) == 0;
+    const UniqueFd scratch(::mkostemp(pattern.data(), O_CLOEXEC));
+    return scratch && ::unlink(pattern.c_str()) == 0;
 }
 
 } // namespace pelorix

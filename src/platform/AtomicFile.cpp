@@ -8,40 +8,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <vector>
+
 namespace pelorix {
-
-namespace {
-
-using Fd = UniqueFd;
-
-bool writeAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-std::string folderOf(const std::string &path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-} // namespace
 
 bool writeFileAtomically(const std::string &path, std::string_view contents)
 {
     std::string tmp = path + ".tmpXXXXXX";
-    Fd fd(::mkstemp(tmp.data()));
+    UniqueFd fd(::mkstemp(tmp.data()));
     if (fd.get() < 0)
         return false;
     ::fchmod(fd.get(), 0644);
@@ -53,35 +27,77 @@ bool writeFileAtomically(const std::string &path, std::string_view contents)
         ::unlink(tmp.c_str());
         return false;
     }
-    Fd dir(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dir(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0)
         ::fsync(dir.get());
     return true;
 }
 
-bool readWholeFile(const std::string &path, std::string &contents)
+bool readWholeFile(const std::string &path, std::string &contents, std::size_t maxBytes)
 {
-    // Not blocking, so that a FIFO in the file's place is refused below instead of waiting for a writer.
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.get() < 0)
-        return false;
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    const UniqueFd fd = openRegularFile(path);
+    if (!fd)
         return false;
     contents.clear();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+    const std::size_t oneMore = maxBytes < SIZE_MAX ? maxBytes + 1 : SIZE_MAX;
+    return readAll(fd.get(), contents, oneMore) && contents.size() <= maxBytes;
+}
+
+UniqueFd openRegularFile(const std::string &path)
+{
+    // Not blocking, so that a FIFO in the file's place is refused below instead of waiting for a writer.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat st {};
+    if (fd && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)))
+        fd.reset();
+    return fd;
+}
+
+bool writeAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
             return false;
-        }
-        if (n == 0)
-            break;
-        contents.append(buffer, static_cast<size_t>(n));
+        data.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
+}
+
+bool readPieces(int fd, const std::function<bool(std::string_view)> &take)
+{
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0 || !take(std::string_view(buffer.data(), static_cast<std::size_t>(n))))
+            return true;
+    }
+}
+
+bool readAll(int fd, std::string &contents, std::size_t limit)
+{
+    if (limit == 0)
+        return true;
+    return readPieces(fd, [&](std::string_view piece) {
+        piece = piece.substr(0, limit);
+        contents.append(piece);
+        limit -= piece.size();
+        return limit > 0;
+    });
+}
+
+std::string folderOf(const std::string &path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 } // namespace pelorix

@@ -102,8 +102,8 @@ std::string procFolder(pid_t pid)
 struct WantedName
 {
     explicit WantedName(const std::string &name)
-        : given(upperAscii(name))
-        , system(upperAscii(windowsTextToSystem(name)))
+        : given(asciiUpper(name))
+        , system(asciiUpper(windowsTextToSystem(name)))
     {
     }
     std::string given;
@@ -114,7 +114,7 @@ bool sameName(std::string_view systemName, const WantedName &wanted)
 {
     if (systemName.empty())
         return false;
-    const std::string upper = upperAscii(systemName);
+    const std::string upper = asciiUpper(systemName);
     return upper == wanted.given || upper == wanted.system;
 }
 
@@ -123,9 +123,9 @@ bool executableMatches(const std::string &executable, const WantedName &wanted)
     return sameName(fileNamePart(executable), wanted) || sameName(executable, wanted);
 }
 
-int pidfdOpen(pid_t pid)
+UniqueFd pidfdOpen(pid_t pid)
 {
-    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0u));
+    return UniqueFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0u)));
 }
 
 bool pidfdSignal(const UniqueFd &pidfd, int signal)
@@ -161,7 +161,7 @@ bool KillProcessesByName(const std::string &name)
             continue;
         }
         // The pidfd holds on to this very process: if the id is reused later, signalling it fails instead.
-        const UniqueFd pidfd(pidfdOpen(pid));
+        const UniqueFd pidfd = pidfdOpen(pid);
         if (!pidfd)
             continue;
         const std::string executable = executableOf(procFolder(pid));

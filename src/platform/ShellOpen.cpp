@@ -1,6 +1,7 @@
 #include "platform/ShellOpen.h"
 
 #include "platform/SystemText.h"
+#include "platform/UniqueFd.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -19,7 +20,7 @@ namespace {
 
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
 {
-    return text.size() >= prefix.size() && upperAscii(text.substr(0, prefix.size())) == upperAscii(prefix);
+    return text.size() >= prefix.size() && equalsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
 }
 
 // A command from the environment, split at blanks ("wine", "/opt/wine/bin/wine64", "env X=1 wine").
@@ -103,14 +104,13 @@ bool spawnDetached(const std::vector<std::string> &argv, const std::string &fold
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         return false;
+    UniqueFd readEnd(pipeFds[0]);
+    UniqueFd writeEnd(pipeFds[1]);
     const pid_t child = ::fork();
-    if (child < 0) {
-        ::close(pipeFds[0]);
-        ::close(pipeFds[1]);
+    if (child < 0)
         return false;
-    }
     if (child == 0) {
-        ::close(pipeFds[0]);
+        readEnd.reset();
         ::setsid();
         const pid_t grandchild = ::fork();
         if (grandchild != 0)
@@ -122,18 +122,18 @@ bool spawnDetached(const std::vector<std::string> &argv, const std::string &fold
             ::execve(program.c_str(), args.data(), environ);
             error = errno;
         }
-        [[maybe_unused]] const ssize_t written = ::write(pipeFds[1], &error, sizeof error);
+        [[maybe_unused]] const ssize_t written = ::write(writeEnd.get(), &error, sizeof error);
         ::_exit(127);
     }
-    ::close(pipeFds[1]);
+    // Only the children hold the writing end now: the read below ends when the exec or the exit closes it.
+    writeEnd.reset();
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     int error = 0;
     ssize_t n;
-    while ((n = ::read(pipeFds[0], &error, sizeof error)) < 0 && errno == EINTR) {
+    while ((n = ::read(readEnd.get(), &error, sizeof error)) < 0 && errno == EINTR) {
     }
-    ::close(pipeFds[0]);
     const bool intermediateOk = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return intermediateOk && n == 0;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 
 using namespace pelorix;
@@ -244,6 +245,46 @@ TEST(ServerTable, SyncColumnsShowsTheColumnsHiddenForAScrollBarJump)
     t.SyncColumns();
     EXPECT_FALSE(t.column(ListBox1_servername).visible);
     EXPECT_TRUE(t.column(ListBox2_players).visible);
+}
+
+TEST(ServerTable, EachStateSetterTellsTheObserversOnlyOfAChange)
+{
+    struct Case
+    {
+        const char *name;
+        std::function<void(ServerTable &, bool changed)> set;
+        std::function<bool(const ServerTable::ColumnState &)> changed;
+    };
+    const Case cases[] = {
+        {"selected", [](ServerTable &t, bool on) { t.setSelectedIndex(ListBox2_players, on ? 2 : -1); },
+         [](const ServerTable::ColumnState &c) { return c.selected == 2; }},
+        {"top row", [](ServerTable &t, bool on) { t.setTopRow(ListBox2_players, on ? 3 : 0); },
+         [](const ServerTable::ColumnState &c) { return c.topRow == 3; }},
+        {"enabled", [](ServerTable &t, bool on) { t.setEnabled(ListBox2_players, !on); },
+         [](const ServerTable::ColumnState &c) { return !c.enabled; }},
+        {"visible", [](ServerTable &t, bool on) { t.setVisible(ListBox2_players, !on); },
+         [](const ServerTable::ColumnState &c) { return !c.visible; }},
+        {"scroll bar", [](ServerTable &t, bool on) { t.setScrollBarVisible(ListBox2_players, !on); },
+         [](const ServerTable::ColumnState &c) { return !c.scrollBarVisible; }},
+    };
+    for (const auto &c : cases) {
+        ServerTable t;
+        for (int k = 0; k < 5; ++k)
+            t.AppendPlaceholderRow();
+        Recorder r;
+        t.addObserver(&r);
+        c.set(t, false); // already so: nothing to tell
+        EXPECT_TRUE(r.events.empty()) << c.name;
+        c.set(t, true);
+        EXPECT_TRUE(c.changed(t.column(ListBox2_players))) << c.name;
+        EXPECT_EQ(r.columns("state"), std::vector<int>{ListBox2_players}) << c.name;
+        c.set(t, true);
+        EXPECT_EQ(r.events.size(), 1u) << c.name;
+        c.set(t, false);
+        EXPECT_FALSE(c.changed(t.column(ListBox2_players))) << c.name;
+        EXPECT_EQ(r.events.size(), 2u) << c.name;
+        t.removeObserver(&r);
+    }
 }
 
 TEST(ServerTable, SetColumnItemsRebuildsAColumn)

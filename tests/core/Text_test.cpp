@@ -126,3 +126,26 @@ TEST(Text, ParseInt32AcceptsOnlyWholeNumbers)
     for (const char *bad : {"", "abc", "1.5", " 1", "1 ", "99999999999", "+-1"})
         EXPECT_FALSE(parseInt32(bad, v)) << bad;
 }
+
+TEST(Text, TrimBlanksTakesOnlySpacesAndTabsAtTheEnds)
+{
+    struct Case
+    {
+        std::string_view text;
+        std::string_view both;
+        std::string_view trailing;
+    };
+    const Case cases[] = {
+        {"", "", ""},
+        {" \t \t", "", ""},
+        {"value", "value", "value"},
+        {" \tvalue\t ", "value", " \tvalue"},
+        {"a b\tc", "a b\tc", "a b\tc"}, // blanks inside stay
+        {"\r\nx\r\n", "\r\nx\r\n", "\r\nx\r\n"}, // line breaks are not blanks
+        {"\xA0x\xA0", "\xA0x\xA0", "\xA0x\xA0"}, // nor is the no-break space byte
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(trimBlanks(c.text), c.both) << '"' << c.text << '"';
+        EXPECT_EQ(trimTrailingBlanks(c.text), c.trailing) << '"' << c.text << '"';
+    }
+}

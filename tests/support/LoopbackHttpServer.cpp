@@ -1,5 +1,7 @@
 #include "support/LoopbackHttpServer.h"
 
+#include "platform/Loopback.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdlib>
@@ -21,19 +23,10 @@ constexpr std::size_t kMaxRequestBytes = 1 << 20;
 
 LoopbackHttpServer::LoopbackHttpServer()
 {
-    m_listen.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    const int one = 1;
-    ::setsockopt(m_listen.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0; // the system picks a free port
-    socklen_t len = sizeof addr;
-    if (!m_listen.valid() || ::bind(m_listen.get(), reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0
-        || ::listen(m_listen.get(), 16) != 0
-        || ::getsockname(m_listen.get(), reinterpret_cast<sockaddr *>(&addr), &len) != 0)
+    m_listen = bindLoopback(SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK);
+    m_port = m_listen ? localPort(m_listen.get()) : 0;
+    if (m_port == 0 || ::listen(m_listen.get(), 16) != 0)
         std::abort();
-    m_port = ntohs(addr.sin_port);
     m_defaultReply = lengthReply("");
     m_thread = std::thread([this] { run(); });
 }
@@ -46,7 +39,7 @@ LoopbackHttpServer::~LoopbackHttpServer()
 
 std::string LoopbackHttpServer::hostPort() const
 {
-    return "127.0.0.1:" + std::to_string(m_port);
+    return loopbackHostPort(m_port);
 }
 
 std::string LoopbackHttpServer::url(const std::string &path) const

@@ -1,6 +1,8 @@
 #include "support/TestProcess.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/Loopback.h"
+#include "platform/UniqueFd.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -39,18 +41,8 @@ namespace {
 
 int freePort(int type)
 {
-    const int fd = ::socket(AF_INET, type, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    socklen_t len = sizeof addr;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0
-        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) == 0)
-        port = ntohs(addr.sin_port);
-    ::close(fd);
-    return port;
+    const UniqueFd socket = bindLoopback(type | SOCK_CLOEXEC);
+    return socket ? localPort(socket.get()) : 0;
 }
 
 std::vector<std::string> mergedEnvironment(const std::map<std::string, std::string> &extra)
@@ -126,14 +118,9 @@ bool waitForTcpPort(int port, std::chrono::milliseconds timeout)
 {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < end) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(static_cast<uint16_t>(port));
-        const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
-        ::close(fd);
-        if (ok)
+        const UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        const sockaddr_in address = loopbackAddress(port);
+        if (socket && ::connect(socket.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

@@ -569,6 +569,8 @@ TEST_F(Gamesim, RefusesBadCommandLinesAndScenarios)
         {"churn.json", R"({"servers": [{"churn": {"leaveEvery": 100}}]})"},
         {"event.json", R"({"servers": [{"events": [{"atMs": 10, "join": "A", "leave": "B"}]}]})"},
         {"trickle.json", R"({"servers": [{"behaviour": "trickle", "trickleComplete": "yes"}]})"},
+        {"players.json", R"({"servers": [{"players": ["A", {"score": 3}]}]})"},
+        {"events.json", R"({"servers": [{"events": {"atMs": 10, "leave": "B"}}]})"},
     };
     for (const auto &[name, text] : files)
         ASSERT_TRUE(pelorix::writeFileAtomically(dir.file(name), text));
@@ -587,6 +589,8 @@ TEST_F(Gamesim, RefusesBadCommandLinesAndScenarios)
         {dir.file("churn.json")},
         {dir.file("event.json")},
         {dir.file("trickle.json")},
+        {dir.file("players.json")},
+        {dir.file("events.json")},
     };
     for (const auto &args : cases) {
         std::string err;

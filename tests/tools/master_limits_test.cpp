@@ -8,7 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
 
 using namespace pelorix::master;
 using namespace std::chrono_literals;
@@ -183,6 +190,30 @@ TEST(StatusProbeTest, ReplyIsCompleteWithItsFinalOrEofKey)
     EXPECT_TRUE(statusReplyComplete("\\hostname\\x\\eof"));
     EXPECT_FALSE(statusReplyComplete("\\hostname\\final"));
     EXPECT_FALSE(statusReplyComplete(""));
+}
+
+// Leaves room for exactly one more descriptor, so the prober's set-up gets its epoll set and then runs out; exits
+// 0 when the failed set-up closed that one descriptor again.
+[[noreturn]] void failProberSetUp()
+{
+    // The lowest free number is the one the next descriptor gets.
+    const int lowest = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ::close(lowest);
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = static_cast<rlim_t>(lowest) + 1;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    try {
+        const StatusProber prober(StatusProber::Limits{});
+    } catch (const std::runtime_error &) {
+        std::_Exit(::fcntl(lowest, F_GETFD) == -1 && errno == EBADF ? 0 : 1);
+    }
+    std::_Exit(2);
+}
+
+TEST(StatusProbeTest, AFailedSetUpLeavesNoDescriptorBehind)
+{
+    EXPECT_EXIT(failProberSetUp(), testing::ExitedWithCode(0), "");
 }
 
 } // namespace

@@ -85,19 +85,9 @@ class ServerReader
                 return fail(error, QStringLiteral("behaviour"), "is not a known behaviour");
             config.behaviour = *behaviour;
         }
-        if (m_object.contains(QStringLiteral("players"))) {
-            const auto value = m_object.value(QStringLiteral("players"));
-            if (!value.isArray())
-                return fail(error, QStringLiteral("players"), "is not an array");
-            config.players.clear();
-            for (const auto &entry : value.toArray()) {
-                Player player;
-                if (!readPlayer(entry, player))
-                    return fail(error, QStringLiteral("players"),
-                                "holds an entry that is not a name or {name, score, ping}");
-                config.players.push_back(player);
-            }
-        }
+        if (!readList("players", config.players, readPlayer,
+                      "holds an entry that is not a name or {name, score, ping}"))
+            return fail(error, m_badKey, m_problem);
         if (m_object.contains(QStringLiteral("churn"))) {
             if (!m_object.value(QStringLiteral("churn")).isObject())
                 return fail(error, QStringLiteral("churn"), "is not an object");
@@ -110,19 +100,9 @@ class ServerReader
                 (leave ? config.leaveEveryMs : config.joinEveryMs) = it.value().toInt();
             }
         }
-        if (m_object.contains(QStringLiteral("events"))) {
-            const auto value = m_object.value(QStringLiteral("events"));
-            if (!value.isArray())
-                return fail(error, QStringLiteral("events"), "is not an array");
-            config.events.clear();
-            for (const auto &entry : value.toArray()) {
-                PlayerEvent event;
-                if (!readEvent(entry.toObject(), event))
-                    return fail(error, QStringLiteral("events"),
-                                "holds an entry that is not {atMs, join: player} or {atMs, leave: name}");
-                config.events.push_back(event);
-            }
-        }
+        if (!readList("events", config.events, readEvent,
+                      "holds an entry that is not {atMs, join: player} or {atMs, leave: name}"))
+            return fail(error, m_badKey, m_problem);
         return true;
     }
 
@@ -181,6 +161,31 @@ class ServerReader
         return true;
     }
 
+    // An array whose entries readEntry reads; when given, it replaces the default list.
+    template <typename T>
+    bool readList(const char *key, std::vector<T> &out, bool (*readEntry)(const QJsonValue &, T &),
+                  const char *entryProblem)
+    {
+        const auto value = m_object.value(QLatin1String(key));
+        if (value.isUndefined())
+            return true;
+        m_badKey = QLatin1String(key);
+        if (!value.isArray()) {
+            m_problem = "is not an array";
+            return false;
+        }
+        out.clear();
+        for (const auto &entry : value.toArray()) {
+            T item;
+            if (!readEntry(entry, item)) {
+                m_problem = entryProblem;
+                return false;
+            }
+            out.push_back(std::move(item));
+        }
+        return true;
+    }
+
     static bool readPlayer(const QJsonValue &value, Player &player)
     {
         if (value.isString()) {
@@ -198,8 +203,9 @@ class ServerReader
         return true;
     }
 
-    static bool readEvent(const QJsonObject &object, PlayerEvent &event)
+    static bool readEvent(const QJsonValue &value, PlayerEvent &event)
     {
+        const auto object = value.toObject();
         const auto at = object.value(QStringLiteral("atMs"));
         if (!at.isDouble() || at.toDouble() < 0)
             return false;

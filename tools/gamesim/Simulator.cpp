@@ -4,6 +4,7 @@
 #include "Registration.h"
 #include "Reply.h"
 #include "platform/AtomicFile.h"
+#include "platform/Loopback.h"
 #include "platform/UniqueFd.h"
 
 #include <arpa/inet.h>
@@ -86,32 +87,10 @@ bool sameClient(const sockaddr_in &a, const sockaddr_in &b)
     return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
 }
 
-sockaddr_in loopback(int port)
+// A non-blocking UDP socket bound to 127.0.0.1:port; invalid, with errno set, on failure.
+UniqueFd boundUdpSocket(int port)
 {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    return addr;
-}
-
-// A non-blocking UDP socket bound to 127.0.0.1:port; -1 with errno on failure. boundPort gets the port.
-int boundUdpSocket(int port, int &boundPort)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    sockaddr_in addr = loopback(port);
-    socklen_t length = sizeof addr;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &length) != 0) {
-        const int saved = errno;
-        ::close(fd);
-        errno = saved;
-        return -1;
-    }
-    boundPort = ntohs(addr.sin_port);
-    return fd;
+    return bindLoopback(SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, port);
 }
 
 } // namespace
@@ -155,8 +134,8 @@ struct Simulator::Job {
 
 struct Simulator::Server {
     ServerConfig config;
-    int fd = -1;
-    int secondFd = -1;
+    UniqueFd fd;
+    UniqueFd secondFd;
     UniqueFd closedFd;                         // a closed server's port, held so that nothing else binds it
     std::vector<std::shared_ptr<Job>> streams; // trickles and floods running now
 };
@@ -170,75 +149,62 @@ Simulator::Simulator(Scenario scenario)
         m_servers[i].config = m_scenario.servers[i];
 }
 
-Simulator::~Simulator()
-{
-    for (auto &server : m_servers) {
-        if (server.fd >= 0)
-            ::close(server.fd);
-        if (server.secondFd >= 0)
-            ::close(server.secondFd);
-    }
-    if (m_timer >= 0)
-        ::close(m_timer);
-    if (m_epoll >= 0)
-        ::close(m_epoll);
-}
+Simulator::~Simulator() = default;
 
 bool Simulator::bindAll(std::string &error)
 {
-    m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
-    m_timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (m_epoll < 0 || m_timer < 0) {
+    m_epoll.reset(::epoll_create1(EPOLL_CLOEXEC));
+    m_timer.reset(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC));
+    if (!m_epoll || !m_timer) {
         error = std::string("epoll/timerfd: ") + std::strerror(errno);
         return false;
     }
     epoll_event timerEvent{};
     timerEvent.events = EPOLLIN;
     timerEvent.data.u64 = kTimerTag;
-    ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_timer, &timerEvent);
+    ::epoll_ctl(m_epoll.get(), EPOLL_CTL_ADD, m_timer.get(), &timerEvent);
 
     m_ports.clear();
     for (size_t i = 0; i < m_servers.size(); ++i) {
         auto &server = m_servers[i];
-        int port = server.config.port;
-        const int fd = boundUdpSocket(port, port);
-        if (fd < 0) {
-            error = "cannot bind 127.0.0.1:" + std::to_string(server.config.port) + ": " + std::strerror(errno);
+        UniqueFd fd = boundUdpSocket(server.config.port);
+        if (!fd) {
+            error = "cannot bind " + loopbackHostPort(server.config.port) + ": " + std::strerror(errno);
             return false;
         }
+        const int port = localPort(fd.get());
         server.config.port = port;
         m_ports.push_back(port);
         if (server.config.behaviour == Behaviour::Closed) {
             // Connected to itself, the socket takes no query, so the client's system reports the port unreachable;
             // and as long as it exists no other socket, of this process or another, is given the port.
-            server.closedFd.reset(fd);
-            const sockaddr_in self = loopback(port);
-            if (::connect(fd, reinterpret_cast<const sockaddr *>(&self), sizeof self) != 0) {
-                error = "cannot close 127.0.0.1:" + std::to_string(port) + ": " + std::strerror(errno);
+            server.closedFd = std::move(fd);
+            const sockaddr_in self = loopbackAddress(port);
+            if (::connect(server.closedFd.get(), reinterpret_cast<const sockaddr *>(&self), sizeof self) != 0) {
+                error = "cannot close " + loopbackHostPort(port) + ": " + std::strerror(errno);
                 return false;
             }
             continue;
         }
-        server.fd = fd;
+        server.fd = std::move(fd);
         // Port-unreachable reports tell when a client's port is gone, which ends its trickle or flood.
         const int on = 1;
-        ::setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
-        ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+        ::setsockopt(server.fd.get(), IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+        ::setsockopt(server.fd.get(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
         if (server.config.behaviour == Behaviour::Flood) {
             const int buffer = 4 * 1024 * 1024;
-            ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
+            ::setsockopt(server.fd.get(), SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
         }
         epoll_event event{};
         event.events = EPOLLIN;
         event.data.u64 = i;
-        if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event) != 0) {
+        if (::epoll_ctl(m_epoll.get(), EPOLL_CTL_ADD, server.fd.get(), &event) != 0) {
             error = std::string("epoll_ctl: ") + std::strerror(errno);
             return false;
         }
         if (server.config.behaviour == Behaviour::SecondSender) {
-            int secondPort = 0;
-            server.secondFd = boundUdpSocket(0, secondPort);
-            if (server.secondFd < 0) {
+            server.secondFd = boundUdpSocket(0);
+            if (!server.secondFd) {
                 error = std::string("second sender socket: ") + std::strerror(errno);
                 return false;
             }
@@ -269,7 +235,7 @@ void Simulator::armTimer()
         when.it_value.tv_sec = due / 1000000000;
         when.it_value.tv_nsec = due % 1000000000;
     }
-    ::timerfd_settime(m_timer, TFD_TIMER_ABSTIME, &when, nullptr);
+    ::timerfd_settime(m_timer.get(), TFD_TIMER_ABSTIME, &when, nullptr);
     m_armedFor = due;
 }
 
@@ -289,7 +255,7 @@ void Simulator::readQueries(size_t index)
         alignas(cmsghdr) char control[128];
         iovec iov{buffer, sizeof buffer};
         msghdr message = messageInto(from, iov, control, sizeof control);
-        const ssize_t n = ::recvmsg(server.fd, &message, MSG_DONTWAIT);
+        const ssize_t n = ::recvmsg(server.fd.get(), &message, MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK)
                 return;
@@ -309,7 +275,7 @@ void Simulator::readErrors(size_t index)
         char payload[64];
         iovec iov{payload, sizeof payload};
         msghdr message = messageInto(offender, iov, control, sizeof control);
-        if (::recvmsg(server.fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
+        if (::recvmsg(server.fd.get(), &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
             return;
         // msg_name holds the destination of the datagram that was refused: that client's port is gone.
         stopStreams(index, offender);
@@ -362,7 +328,7 @@ void Simulator::onQuery(size_t index, const sockaddr_in &client, int64_t now)
     }
     case Behaviour::SecondSender:
         job->datagrams = splitAtMiddlePair(statusReply(config));
-        job->fds = {server.fd, server.secondFd};
+        job->fds = {server.fd.get(), server.secondFd.get()};
         break;
     case Behaviour::Garbage:
         job->datagrams = {garbageDatagram(m_rng)};
@@ -376,7 +342,7 @@ void Simulator::onQuery(size_t index, const sockaddr_in &client, int64_t now)
             config.split);
         break;
     }
-    job->fds.resize(job->datagrams.size(), server.fd);
+    job->fds.resize(job->datagrams.size(), server.fd.get());
     schedule(due, std::move(job));
 }
 
@@ -402,7 +368,7 @@ void Simulator::fire(const std::shared_ptr<Job> &job, int64_t due, int64_t now)
         const int count = flood ? server.config.floodBurst : 1;
         for (int i = 0; i < count && job->active; ++i) {
             const std::string datagram = flood ? job->datagrams.front() : trickleDatagram(server.config, job->sent);
-            if (!sendTo(server.fd, datagram, job->client))
+            if (!sendTo(server.fd.get(), datagram, job->client))
                 stopStreams(job->server, job->client);
             ++job->sent;
         }
@@ -482,16 +448,16 @@ int Simulator::run(const RunOptions &options)
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGUSR1);
-    const int signalFd = ::signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
+    const UniqueFd signalFd(::signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
     epoll_event signalEvent{};
     signalEvent.events = EPOLLIN;
     signalEvent.data.u64 = kSignalTag;
-    ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, signalFd, &signalEvent);
+    ::epoll_ctl(m_epoll.get(), EPOLL_CTL_ADD, signalFd.get(), &signalEvent);
 
     if (!options.portFile.empty()) {
         std::string text;
         for (const int port : m_ports)
-            text += "127.0.0.1:" + std::to_string(port) + "\n";
+            text += loopbackHostPort(port) + "\n";
         if (!writeFileAtomically(options.portFile, text))
             std::fprintf(stderr, "pelorix-gamesim: cannot write %s\n", options.portFile.c_str());
     }
@@ -504,22 +470,24 @@ int Simulator::run(const RunOptions &options)
     };
     // The master may query a server while it registers it, so the loop answers while the registration runs.
     std::atomic<bool> stopRegistering{false};
+    // Declared before the thread that writes to it, so it outlives the thread on every path.
+    const UniqueFd registeredFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
     std::thread registration;
-    const int registeredFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (!options.registerUrl.empty()) {
         epoll_event event{};
         event.events = EPOLLIN;
         event.data.u64 = kRegisteredTag;
-        ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, registeredFd, &event);
-        registration = std::thread([url = options.registerUrl, ports = m_ports, registeredFd, &stopRegistering] {
-            std::string error;
-            const int failures = registerServers(url, ports, error, &stopRegistering);
-            if (failures > 0)
-                std::fprintf(stderr, "pelorix-gamesim: %d of %zu registrations with %s failed (first: %s)\n", failures,
-                             ports.size(), url.c_str(), error.c_str());
-            const uint64_t one = 1;
-            [[maybe_unused]] const auto written = ::write(registeredFd, &one, sizeof one);
-        });
+        ::epoll_ctl(m_epoll.get(), EPOLL_CTL_ADD, registeredFd.get(), &event);
+        registration =
+            std::thread([url = options.registerUrl, ports = m_ports, fd = registeredFd.get(), &stopRegistering] {
+                std::string error;
+                const int failures = registerServers(url, ports, error, &stopRegistering);
+                if (failures > 0)
+                    std::fprintf(stderr, "pelorix-gamesim: %d of %zu registrations with %s failed (first: %s)\n",
+                                 failures, ports.size(), url.c_str(), error.c_str());
+                const uint64_t one = 1;
+                [[maybe_unused]] const auto written = ::write(fd, &one, sizeof one);
+            });
     } else {
         announceReady();
     }
@@ -546,7 +514,7 @@ int Simulator::run(const RunOptions &options)
         int timeoutMs = -1;
         if (stopAt != 0)
             timeoutMs = static_cast<int>(std::max<int64_t>(0, (stopAt - monotonicNs()) / kMs + 1));
-        const int count = ::epoll_wait(m_epoll, events.data(), static_cast<int>(events.size()), timeoutMs);
+        const int count = ::epoll_wait(m_epoll.get(), events.data(), static_cast<int>(events.size()), timeoutMs);
         if (count < 0 && errno != EINTR) {
             std::perror("pelorix-gamesim: epoll_wait");
             break;
@@ -556,11 +524,11 @@ int Simulator::run(const RunOptions &options)
             const uint64_t tag = events[static_cast<size_t>(i)].data.u64;
             if (tag == kTimerTag) {
                 uint64_t expirations = 0;
-                [[maybe_unused]] const auto got = ::read(m_timer, &expirations, sizeof expirations);
+                [[maybe_unused]] const auto got = ::read(m_timer.get(), &expirations, sizeof expirations);
                 m_armedFor = -1;
             } else if (tag == kSignalTag) {
                 signalfd_siginfo info{};
-                while (::read(signalFd, &info, sizeof info) == sizeof info) {
+                while (::read(signalFd.get(), &info, sizeof info) == sizeof info) {
                     if (info.ssi_signo == SIGUSR1)
                         printStats();
                     else
@@ -568,7 +536,7 @@ int Simulator::run(const RunOptions &options)
                 }
             } else if (tag == kRegisteredTag) {
                 uint64_t value = 0;
-                [[maybe_unused]] const auto got = ::read(registeredFd, &value, sizeof value);
+                [[maybe_unused]] const auto got = ::read(registeredFd.get(), &value, sizeof value);
                 announceReady();
             } else {
                 if (events[static_cast<size_t>(i)].events & EPOLLERR)
@@ -584,8 +552,6 @@ int Simulator::run(const RunOptions &options)
     stopRegistering = true;
     if (registration.joinable())
         registration.join();
-    ::close(registeredFd);
-    ::close(signalFd);
     if (options.statsAtExit)
         printStats();
     return 0;

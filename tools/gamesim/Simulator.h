@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Scenario.h"
+#include "platform/UniqueFd.h"
 
 #include <netinet/in.h>
 
@@ -83,8 +84,8 @@ class Simulator
     std::vector<Timer> m_heap;
     uint64_t m_seq = 0;
     int64_t m_armedFor = -1;
-    int m_epoll = -1;
-    int m_timer = -1;
+    UniqueFd m_epoll;
+    UniqueFd m_timer;
     std::mt19937_64 m_rng;
     LatenessStats m_stats;
     uint64_t m_queries = 0;

@@ -188,9 +188,7 @@ int main(int argc, char **argv)
         } else if (arg == "--print-master-list") {
             printList = true;
         } else if (arg == "--register") {
-            std::string host;
-            int port = 0;
-            if (!value(options.registerUrl) || !parseHttpUrl(options.registerUrl, host, port))
+            if (!value(options.registerUrl) || !isRegistrationUrl(options.registerUrl))
                 return usageError("--register takes an address http://host:port");
         } else if (arg == "--stats") {
             options.statsAtExit = true;

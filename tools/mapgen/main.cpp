@@ -6,6 +6,8 @@
 // picture is a landscape seen from above, its shape and colours seeded by the map's name, with the
 // name written at the bottom. The same name always gives the same picture.
 
+#include "core/Text.h"
+#include "platform/AtomicFile.h"
 #include "view/MapPicture.h"
 
 #include <algorithm>
@@ -14,7 +16,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -341,18 +342,16 @@ int main(int argc, char **argv)
     const std::filesystem::path folder = argv[1];
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
-    std::ifstream names(argv[2]);
-    if (!names) {
+    std::string names;
+    if (!pelorix::readWholeFile(argv[2], names)) {
         std::fprintf(stderr, "%s: cannot read %s\n", argv[0], argv[2]);
         return 1;
     }
     int failures = 0;
     if (!pelorix::encodeJpegFile((folder / "none.jpg").string(), nonePicture(), 85))
         ++failures;
-    std::string line;
-    while (std::getline(names, line)) {
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
-            line.pop_back();
+    for (const std::string &text : pelorix::splitLines(names)) {
+        const std::string line(pelorix::trimTrailingBlanks(text));
         if (line.empty() || line.front() == '#')
             continue;
         if (!validName(line)) {

@@ -217,7 +217,7 @@ struct Connection {
     std::string limitKey;  // for the connection limit
     std::string clientKey; // prefix, for the request limits
     std::string clientText;
-    int fd = -1;
+    int fd = -1; // the library's descriptor: looked at, shut down at a deadline, never closed here
     ino_t inode = 0;
     Clock::time_point accepted;
     std::atomic<bool> requestSeen{false}; // the whole head arrived: the request deadline no longer applies
@@ -920,9 +920,9 @@ void MasterService::Impl::shutDown()
     stopping = true;
     // No new connections; then every connection that waits for slow work gets its answer, so that none is
     // left suspended when the library closes them all.
-    const MHD_socket listener = MHD_quiesce_daemon(daemon);
-    if (listener != MHD_INVALID_SOCKET)
-        ::close(listener);
+    // The quiesced listening socket is ours: it closes here, before the connections are wound down.
+    UniqueFd listener(MHD_quiesce_daemon(daemon));
+    listener.reset();
     prober->stop();
     workers->stop();
     if (keeper.joinable())

@@ -104,28 +104,34 @@ bool MasterStore::open(const std::string &path, std::string &error, int busyTime
     return true;
 }
 
+int MasterStore::changeAddress(sqlite3_stmt *statement, const std::string &address)
+{
+    Statement change(statement);
+    if (!change.bind(1, address) || change.step() != SQLITE_DONE) {
+        fail();
+        return -1;
+    }
+    return sqlite3_changes(m_db);
+}
+
 MasterStore::AddResult MasterStore::addServer(const std::string &address)
 {
     const std::lock_guard lock(m_mutex);
-    Statement insert(m_insert);
-    if (!insert.bind(1, address) || insert.step() != SQLITE_DONE) {
-        fail();
+    const int changed = changeAddress(m_insert, address);
+    if (changed < 0)
         return AddResult::Failed;
-    }
     succeed();
-    return sqlite3_changes(m_db) > 0 ? AddResult::Added : AddResult::Duplicate;
+    return changed > 0 ? AddResult::Added : AddResult::Duplicate;
 }
 
 MasterStore::RemoveResult MasterStore::removeServer(const std::string &address)
 {
     const std::lock_guard lock(m_mutex);
-    Statement remove(m_delete);
-    if (!remove.bind(1, address) || remove.step() != SQLITE_DONE) {
-        fail();
+    const int changed = changeAddress(m_delete, address);
+    if (changed < 0)
         return RemoveResult::Failed;
-    }
     succeed();
-    return sqlite3_changes(m_db) > 0 ? RemoveResult::Removed : RemoveResult::NotListed;
+    return changed > 0 ? RemoveResult::Removed : RemoveResult::NotListed;
 }
 
 bool MasterStore::servers(std::vector<std::string> &servers)
@@ -157,13 +163,12 @@ int MasterStore::importServers(const std::vector<std::string> &addresses)
     }
     int added = 0;
     for (const auto &address : addresses) {
-        Statement insert(m_insert);
-        if (!insert.bind(1, address) || insert.step() != SQLITE_DONE) {
-            fail();
+        const int changed = changeAddress(m_insert, address);
+        if (changed < 0) {
             exec("ROLLBACK");
             return -1;
         }
-        added += sqlite3_changes(m_db) > 0 ? 1 : 0;
+        added += changed > 0 ? 1 : 0;
     }
     if (!exec("COMMIT")) {
         fail();

@@ -59,6 +59,9 @@ class MasterStore
     bool exec(const char *sql);
     bool fail();
     void succeed() { m_error.clear(); }
+    // Runs an insert or delete of one address; the rows it changed, or -1 after a failure. The caller holds the
+    // mutex.
+    int changeAddress(sqlite3_stmt *statement, const std::string &address);
 
     std::mutex m_mutex;
     sqlite3 *m_db = nullptr;

@@ -42,22 +42,20 @@ StatusProber::StatusProber(Limits limits)
     , m_clientRate(limits.clientProbesPerMinute, kMinute)
     , m_destinationRate(limits.destinationProbesPerMinute, kMinute)
 {
-    m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
-    m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_epoll < 0 || m_wake < 0)
+    m_epoll.reset(::epoll_create1(EPOLL_CLOEXEC));
+    m_wake.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!m_epoll || !m_wake)
         throw std::runtime_error("cannot set up the status prober");
     epoll_event event{};
     event.events = EPOLLIN;
     event.data.u64 = 0; // probe ids start at 1
-    ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &event);
+    ::epoll_ctl(m_epoll.get(), EPOLL_CTL_ADD, m_wake.get(), &event);
     m_thread = std::thread([this] { loop(); });
 }
 
 StatusProber::~StatusProber()
 {
     stop();
-    ::close(m_wake);
-    ::close(m_epoll);
 }
 
 int StatusProber::running()
@@ -105,7 +103,7 @@ StatusProber::Admission StatusProber::start(const ServerAddress &server, const s
     const bool sent =
         socket.get() >= 0 && ::connect(socket.get(), reinterpret_cast<const sockaddr *>(&peer), sizeof peer) == 0 &&
         ::send(socket.get(), request, sizeof request - 1, MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof request - 1) &&
-        ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, socket.get(), &event) == 0;
+        ::epoll_ctl(m_epoll.get(), EPOLL_CTL_ADD, socket.get(), &event) == 0;
     if (sent) {
         const std::lock_guard lock(m_mutex);
         // Gone already only when the prober stopped meanwhile; the socket then closes here.
@@ -113,7 +111,7 @@ StatusProber::Admission StatusProber::start(const ServerAddress &server, const s
             it->second->socket = std::move(socket);
     }
     const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t woken = ::write(m_wake, &one, sizeof one);
+    [[maybe_unused]] const ssize_t woken = ::write(m_wake.get(), &one, sizeof one);
     return Admission::Started;
 }
 
@@ -161,12 +159,12 @@ void StatusProber::loop()
         if (!expired.empty())
             continue;
 
-        const int count = ::epoll_wait(m_epoll, events.data(), static_cast<int>(events.size()), waitMs);
+        const int count = ::epoll_wait(m_epoll.get(), events.data(), static_cast<int>(events.size()), waitMs);
         for (int i = 0; i < count; ++i) {
             const std::uint64_t id = events[i].data.u64;
             if (id == 0) {
                 std::uint64_t drained = 0;
-                [[maybe_unused]] const ssize_t got = ::read(m_wake, &drained, sizeof drained);
+                [[maybe_unused]] const ssize_t got = ::read(m_wake.get(), &drained, sizeof drained);
                 continue;
             }
             bool complete = false;
@@ -209,7 +207,7 @@ void StatusProber::stop()
         m_stopping = true;
     }
     const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t woken = ::write(m_wake, &one, sizeof one);
+    [[maybe_unused]] const ssize_t woken = ::write(m_wake.get(), &one, sizeof one);
     if (m_thread.joinable())
         m_thread.join();
     std::vector<std::uint64_t> ids;

@@ -2,6 +2,7 @@
 
 #include "RateLimiter.h"
 #include "ServerAddress.h"
+#include "platform/UniqueFd.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -62,8 +63,8 @@ class StatusProber
     std::unordered_map<std::string, int> m_perClient;
     RateLimiter m_clientRate;
     RateLimiter m_destinationRate;
-    int m_epoll = -1;
-    int m_wake = -1;
+    UniqueFd m_epoll;
+    UniqueFd m_wake;
     std::thread m_thread;
 };
 

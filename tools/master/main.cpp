@@ -3,6 +3,8 @@
 #include "MasterStore.h"
 #include "Password.h"
 #include "ServerAddress.h"
+#include "core/Text.h"
+#include "platform/AtomicFile.h"
 
 #include <pthread.h>
 #include <sys/resource.h>
@@ -11,9 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -107,44 +107,6 @@ bool parseCount(const std::string &text, int minimum, int maximum, int &value)
     } catch (const std::exception &) {
         return false;
     }
-}
-
-bool readFile(const std::string &path, std::string &text)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return false;
-    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return !file.bad();
-}
-
-// Lines at CR LF, lone CR or lone LF.
-std::vector<std::string> splitLines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    std::string line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(line);
-            line.clear();
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else {
-            line.push_back(c);
-        }
-    }
-    if (!line.empty())
-        lines.push_back(line);
-    return lines;
-}
-
-std::string trimmed(const std::string &text)
-{
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 std::string utcDate()
@@ -255,12 +217,12 @@ int serve(MasterStore &store, const Arguments &args)
 int importList(MasterStore &store, const std::string &path)
 {
     std::string text;
-    if (!readFile(path, text))
+    if (!pelorix::readWholeFile(path, text))
         return fail("cannot read " + path);
     std::vector<std::string> addresses;
     int skipped = 0;
-    for (const auto &line : splitLines(text)) {
-        const std::string entry = trimmed(line);
+    for (const auto &line : pelorix::splitLines(text)) {
+        const std::string entry(pelorix::trimBlanks(line));
         if (entry.empty())
             continue;
         if (const auto address = parseServerAddress(entry))
@@ -318,7 +280,7 @@ int runCommand(const std::string &command, MasterStore &store, const Arguments &
     if (command == "set-motd") {
         std::string text;
         if (args.has("--file")) {
-            if (!readFile(args.value("--file"), text))
+            if (!pelorix::readWholeFile(args.value("--file"), text))
                 return fail("cannot read " + args.value("--file"));
         } else if (rest.size() == 1) {
             text = rest.front();

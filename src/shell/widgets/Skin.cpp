@@ -6,42 +6,62 @@
 namespace pelorix
 {
 
+namespace
+{
+
+struct RoleColour
+{
+    QPalette::ColorRole role;
+    QColor colour;
+};
+
+} // namespace
+
 void applySkin(QApplication &application)
 {
-    QPalette p;
     const QColor black(0, 0, 0);
     const QColor dark(32, 32, 32);
     const QColor mid(72, 72, 72);
     const QColor light(160, 160, 160);
     const QColor white(255, 255, 255);
-    for (auto group : {QPalette::Active, QPalette::Inactive}) {
-        p.setColor(group, QPalette::Window, black);
-        p.setColor(group, QPalette::WindowText, white);
-        p.setColor(group, QPalette::Base, black);
-        p.setColor(group, QPalette::AlternateBase, dark);
-        p.setColor(group, QPalette::Text, white);
-        p.setColor(group, QPalette::Button, dark);
-        p.setColor(group, QPalette::ButtonText, white);
-        p.setColor(group, QPalette::Highlight, QColor(96, 96, 96));
-        p.setColor(group, QPalette::HighlightedText, white);
-        p.setColor(group, QPalette::ToolTipBase, QColor(224, 224, 224));
-        p.setColor(group, QPalette::ToolTipText, black);
-        p.setColor(group, QPalette::Light, light);
-        p.setColor(group, QPalette::Midlight, mid);
-        p.setColor(group, QPalette::Mid, mid);
-        p.setColor(group, QPalette::Dark, dark);
-        p.setColor(group, QPalette::Shadow, black);
-        p.setColor(group, QPalette::PlaceholderText, light);
-        p.setColor(group, QPalette::Link, QColor(128, 160, 255));
+    const QColor highlight(96, 96, 96);
+    const RoleColour enabled[] = {
+        {QPalette::Window, black},
+        {QPalette::WindowText, white},
+        {QPalette::Base, black},
+        {QPalette::AlternateBase, dark},
+        {QPalette::Text, white},
+        {QPalette::Button, dark},
+        {QPalette::ButtonText, white},
+        {QPalette::Highlight, highlight},
+        {QPalette::HighlightedText, white},
+        {QPalette::ToolTipBase, QColor(224, 224, 224)},
+        {QPalette::ToolTipText, black},
+        {QPalette::Light, light},
+        {QPalette::Midlight, mid},
+        {QPalette::Mid, mid},
+        {QPalette::Dark, dark},
+        {QPalette::Shadow, black},
+        {QPalette::PlaceholderText, light},
+        {QPalette::Link, QColor(128, 160, 255)},
+    };
+    const RoleColour disabled[] = {
+        {QPalette::Window, black},
+        {QPalette::Base, black},
+        {QPalette::WindowText, QColor(128, 128, 128)},
+        {QPalette::Text, QColor(200, 200, 200)},
+        {QPalette::ButtonText, QColor(110, 110, 110)},
+        {QPalette::Button, dark},
+        {QPalette::Highlight, highlight},
+        {QPalette::HighlightedText, white},
+    };
+    QPalette p;
+    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+        for (const auto &[role, colour] : enabled)
+            p.setColor(group, role, colour);
     }
-    p.setColor(QPalette::Disabled, QPalette::Window, black);
-    p.setColor(QPalette::Disabled, QPalette::Base, black);
-    p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(128, 128, 128));
-    p.setColor(QPalette::Disabled, QPalette::Text, QColor(200, 200, 200));
-    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(110, 110, 110));
-    p.setColor(QPalette::Disabled, QPalette::Button, dark);
-    p.setColor(QPalette::Disabled, QPalette::Highlight, QColor(96, 96, 96));
-    p.setColor(QPalette::Disabled, QPalette::HighlightedText, white);
+    for (const auto &[role, colour] : disabled)
+        p.setColor(QPalette::Disabled, role, colour);
     application.setPalette(p);
     application.setStyleSheet(QStringLiteral(
         "QMenu { background: #2a2a2a; color: white; border: 1px solid #5a5a5a; }"
