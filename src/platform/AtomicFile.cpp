@@ -15,7 +15,8 @@ namespace pelorix {
 bool writeFileAtomically(const std::string &path, std::string_view contents)
 {
     std::string tmp = path + ".tmpXXXXXX";
-    UniqueFd fd(::mkstemp(tmp.data()));
+    // Close-on-exec: a program another thread starts meanwhile must not inherit the half-written file.
+    UniqueFd fd(::mkostemp(tmp.data(), O_CLOEXEC));
     if (fd.get() < 0)
         return false;
     ::fchmod(fd.get(), 0644);
