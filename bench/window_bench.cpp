@@ -118,7 +118,7 @@ int main(int argc, char *argv[])
     FirstPaint firstPaint;
     Forms forms(std::move(services));
     TForm1 &form = *forms.Form1();
-    form.Timer2->stop();
+    form.ui().Timer2->stop();
     form.installEventFilter(&firstPaint);
     form.show();
     while (!firstPaint.painted && Clock::now() - start < std::chrono::seconds(30))
@@ -138,7 +138,7 @@ int main(int argc, char *argv[])
     table.setColumnItems(ListBox6_ipaddress, addresses);
     runUntilIdle();
 
-    QWidget *map = form.ListBox5_mapname->viewport();
+    QWidget *map = form.ui().ListBox5_mapname->viewport();
     std::vector<double> selection;
     for (int i = 0; i < 500; ++i) {
         const QPointF at(100, (i % 39) * ColumnListView::kRowHeight + 5);
@@ -154,7 +154,7 @@ int main(int argc, char *argv[])
     }
     report("selection change (press + release), 5000 rows", selection);
 
-    QScrollBar *bar = form.ListBox1_servername->verticalScrollBar();
+    QScrollBar *bar = form.ui().ListBox1_servername->verticalScrollBar();
     std::vector<double> scroll;
     for (int i = 0; i < 500; ++i) {
         const auto t0 = Clock::now();

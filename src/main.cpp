@@ -43,7 +43,9 @@ int main(int argc, char *argv[])
     if (!forms.started())
         return 0;
     dialogs.setParent(forms.Form1());
-    instance.setActivationHandler([&forms](const QStringList &) { bringToFront(forms.Form1()); });
+    QObject::connect(&instance, &SingleInstance::activationRequested, forms.Form1(),
+                     [&forms] { bringToFront(forms.Form1()); });
+    instance.deliverActivations();
     forms.Form1()->show();
     return QApplication::exec();
 }

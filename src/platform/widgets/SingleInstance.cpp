@@ -22,6 +22,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <utility>
 
 namespace pelorix {
 
@@ -305,21 +306,20 @@ bool SingleInstance::forward(const QStringList &arguments)
 
 void SingleInstance::deliver(const QStringList &arguments)
 {
-    emit activationRequested(arguments);
-    if (m_handler)
-        m_handler(arguments);
+    if (m_delivering)
+        emit activationRequested(arguments);
     else
         m_pending.append(arguments);
 }
 
-void SingleInstance::setActivationHandler(std::function<void(const QStringList &)> handler)
+void SingleInstance::deliverActivations()
 {
-    m_handler = std::move(handler);
-    if (!m_handler)
+    if (m_delivering)
         return;
+    m_delivering = true;
     const auto pending = std::exchange(m_pending, {});
     for (const auto &arguments : pending)
-        m_handler(arguments);
+        emit activationRequested(arguments);
 }
 
 void bringToFront(QWidget *window)

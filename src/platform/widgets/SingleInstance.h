@@ -34,8 +34,9 @@ namespace pelorix {
 //     if (instance.claim(arguments) == SingleInstance::Role::Secondary)
 //         return 0;
 //     ... create the main window ...
-//     instance.setActivationHandler([&](const QStringList &) { bringToFront(&mainWindow); });
-// Requests that arrive before the handler is set are kept and delivered when it is set.
+//     QObject::connect(&instance, &SingleInstance::activationRequested, &window, [&] { bringToFront(&window); });
+//     instance.deliverActivations();
+// Requests that arrive before deliverActivations are kept and emitted by it.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -59,8 +60,9 @@ public:
     // reached within a few seconds). Calling it again returns the first answer.
     Role claim(const QStringList &arguments);
 
-    // Called with the arguments of every later run, on this thread, in arrival order.
-    void setActivationHandler(std::function<void(const QStringList &)> handler);
+    // From now on activationRequested is emitted for every later run as it arrives; the requests kept until now
+    // are emitted first, in arrival order.
+    void deliverActivations();
 
     // The clock that times each peer's request; the steady clock unless replaced (tests).
     void setClock(Clock clock);
@@ -79,7 +81,7 @@ public:
     int pendingPeers() const { return static_cast<int>(m_peers.size()); }
 
 signals:
-    // Emitted with the arguments of every later run, also before a handler is set.
+    // The arguments of a later run, on this thread, in arrival order, once deliverActivations was called.
     void activationRequested(const QStringList &arguments);
 
 private:
@@ -114,7 +116,7 @@ private:
     QTimer *m_lateTimer = nullptr;
     std::vector<Peer> m_peers;
     Clock m_clock;
-    std::function<void(const QStringList &)> m_handler;
+    bool m_delivering = false;
     QList<QStringList> m_pending;
 };
 

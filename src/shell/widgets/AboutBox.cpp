@@ -44,7 +44,7 @@ TForm2::TForm2(Services services, QWidget *parent)
     Panel1 = new EventLabel(this);
     Panel1->setGeometry(0, 0, 336, 338);
     Panel1->setStyleSheet(QStringLiteral("background: black; border: 1px solid #404040;"));
-    Panel1->onMousePress = [this](QMouseEvent *event) { Panel1MouseDown(event); };
+    connect(Panel1, &EventLabel::mousePressed, this, &TForm2::Panel1MouseDown);
 
     GroupBox1 = new QGroupBox(QStringLiteral("Version / Creator"), this);
     GroupBox1->setGeometry(8, 8, 321, 77);
@@ -59,7 +59,7 @@ TForm2::TForm2(Services services, QWidget *parent)
     Image1->setFrameShadow(QFrame::Sunken);
     Image1->setAlignment(Qt::AlignCenter);
     Image1->setPixmap(programIconPixmap(32));
-    Image1->onDoubleClick = [this] { Image1DblClick(); };
+    connect(Image1, &EventLabel::doubleClicked, this, &TForm2::Image1DblClick);
 
     Label1 = plainLabel(QStringLiteral("v1.x"), GroupBox1);
     Label1->setGeometry(6, 55, 48, 16);
@@ -75,7 +75,7 @@ TForm2::TForm2(Services services, QWidget *parent)
     Label3->setGeometry(60, 44, 255, 18);
     Label3->setStyleSheet(QStringLiteral("color: #4060ff; text-decoration: underline;"));
     Label3->setCursor(Qt::PointingHandCursor);
-    Label3->onClick = [this] { Label3Click(); };
+    connect(Label3, &EventLabel::clicked, this, &TForm2::Label3Click);
 
     GroupBox2 = new QGroupBox(QStringLiteral("Licence"), this);
     GroupBox2->setGeometry(8, 87, 321, 219);

@@ -24,15 +24,13 @@ void PictureButton::paintEvent(QPaintEvent *)
 
 void PictureButton::mouseMoveEvent(QMouseEvent *event)
 {
-    if (onMouseMove)
-        onMouseMove();
+    emit mouseMoved();
     QAbstractButton::mouseMoveEvent(event);
 }
 
 void PictureButton::enterEvent(QEnterEvent *event)
 {
-    if (onMouseMove)
-        onMouseMove();
+    emit mouseMoved();
     update();
     QAbstractButton::enterEvent(event);
 }
@@ -52,29 +50,26 @@ EventLabel::EventLabel(QWidget *parent)
 
 void EventLabel::mousePressEvent(QMouseEvent *event)
 {
-    if (onMousePress)
-        onMousePress(event);
+    emit mousePressed(event);
     event->accept();
 }
 
 void EventLabel::mouseMoveEvent(QMouseEvent *event)
 {
-    if (onMouseMove)
-        onMouseMove(event);
+    emit mouseMoved(event);
     event->accept();
 }
 
 void EventLabel::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && onClick)
-        onClick();
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
     event->accept();
 }
 
 void EventLabel::mouseDoubleClickEvent(QMouseEvent *event)
 {
-    if (onDoubleClick)
-        onDoubleClick();
+    emit doubleClicked();
     event->accept();
 }
 

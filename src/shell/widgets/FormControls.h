@@ -4,8 +4,7 @@
 
 #include <QAbstractButton>
 #include <QLabel>
-
-#include <functional>
+#include <QMouseEvent>
 
 namespace pelorix
 {
@@ -17,9 +16,11 @@ class PictureButton final : public QAbstractButton
 
   public:
     PictureButton(ButtonKind kind, QWidget *parent = nullptr);
-    // Called on every pointer move over the button (the window's hover texts).
-    std::function<void()> onMouseMove;
     bool isHighlighted() const { return underMouse() || isDown(); }
+
+  signals:
+    // The pointer entered the button or moved over it (the window's hover texts).
+    void mouseMoved();
 
   protected:
     void paintEvent(QPaintEvent *event) override;
@@ -39,10 +40,13 @@ class EventLabel final : public QLabel
 
   public:
     explicit EventLabel(QWidget *parent = nullptr);
-    std::function<void(QMouseEvent *)> onMousePress;
-    std::function<void(QMouseEvent *)> onMouseMove;
-    std::function<void()> onClick;
-    std::function<void()> onDoubleClick;
+
+  signals:
+    void mousePressed(QMouseEvent *event);
+    void mouseMoved(QMouseEvent *event);
+    // A left button released inside the label.
+    void clicked();
+    void doubleClicked();
 
   protected:
     void mousePressEvent(QMouseEvent *event) override;

@@ -2,31 +2,21 @@
 
 #include "core/ServerTable.h"
 #include "discovery/RefreshEngine.h"
+#include "shell/widgets/MainWindowUi.h"
 
 #include <QStringList>
 #include <QWidget>
 
 #include <array>
 #include <functional>
-#include <memory>
 #include <string>
-
-class QAction;
-class QLabel;
-class QLineEdit;
-class QMenu;
-class QProgressBar;
-class QPushButton;
-class QTimer;
 
 namespace pelorix
 {
 
 class ColumnListView;
 class Dialogs;
-class EventLabel;
 class EventPump;
-class PictureButton;
 class SettingsStore;
 class SyncColumnsHook;
 class TForm2;
@@ -34,7 +24,6 @@ class TForm4;
 class TForm5;
 class TForm6;
 class VersionCheck;
-class WebClient;
 
 // What the main window gets from outside: the program passes the real ones, tests their doubles.
 struct TForm1Services {
@@ -55,15 +44,26 @@ struct TForm1Services {
     QString cursorFile = QStringLiteral("cr.data");
 };
 
-// The main window: the server table with its ten columns, the buttons, labels and panels around it.
+// The engine's parts the main window works with. Forms creates them and keeps them for the whole run; the window
+// uses them and owns none.
+struct TForm1Engine {
+    RefreshEngine *refresh = nullptr;
+    VersionCheck *version = nullptr;
+    SyncColumnsHook *syncHook = nullptr;
+};
+
+// The main window: the server table with its ten columns, the buttons, labels and panels around it. Its controls
+// are in ui(); its handlers read them, call the engine and write them.
 class TForm1 final : public QWidget, public RefreshView
 {
     Q_OBJECT
 
   public:
-    explicit TForm1(TForm1Services services, QWidget *parent = nullptr);
-    ~TForm1() override;
+    // The table outlives the window: the column views show it until they go with the window.
+    TForm1(TForm1Services services, ServerTable &table, QWidget *parent = nullptr);
 
+    // The engine's parts, before FormCreate.
+    void setEngine(const TForm1Engine &engine);
     // The creation steps; false when the program must end (no administrator rights), after the error was shown.
     bool FormCreate();
     // The other windows, created after this one.
@@ -75,7 +75,7 @@ class TForm1 final : public QWidget, public RefreshView
     void Name_editChange();
     // The close query: every request to close other than the quit window's YES is refused.
     bool FormCloseQuery();
-    // Releases the refresh's threads and lists, and the column views, before the table goes.
+    // The window is going: its timers stop, so no handler runs against the engine's parts while they go.
     void FormDestroy();
 
     // The background: the move gesture and the empty hover text.
@@ -119,6 +119,9 @@ class TForm1 final : public QWidget, public RefreshView
     void About1Click();
     void bottom_labelClick();
 
+    // update_panel, shown and drawn at once before a download blocks the window, or hidden again.
+    void setUpdatePanelVisible(bool visible);
+
     // RefreshView.
     void setCacheLabelVisible(bool visible) override;
     void setTotalLabel(const std::string &text) override;
@@ -132,71 +135,18 @@ class TForm1 final : public QWidget, public RefreshView
     void clearMapPicture() override;
     void setMenuItemEnabled(RefreshMenuItem item, bool enabled) override;
 
+    // The controls, under their design names.
+    const MainWindowUi &ui() const { return m_ui; }
+
     // Engine state, for the windows and tests.
     ServerTable &table() { return m_table; }
-    RefreshEngine *refreshEngine() const { return m_refresh.get(); }
-    WebClient *webClient() const { return m_web.get(); }
+    RefreshEngine *refreshEngine() const { return m_engine.refresh; }
+    VersionCheck *versionCheck() const { return m_engine.version; }
     const TForm1Services &services() const { return m_services; }
-    VersionCheck *versionCheck() const { return m_version.get(); }
     const std::array<std::string, 3> &ExecutablePaths() const { return m_executablePaths; }
     bool DragSelecting() const { return m_dragSelecting; }
-    ColumnListView *columnView(Column column) const { return m_columns[column]; }
     // Runs the SyncColumns hook as the event loop does before an event.
     void syncColumnsNow();
-
-    // Controls, under their design names.
-    EventLabel *Image1 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *Label2 = nullptr;
-    QLineEdit *Name_edit = nullptr;
-    QLabel *Label_players = nullptr;
-    QLabel *label_servers = nullptr;
-    QLabel *Label_serverall = nullptr;
-    EventLabel *Label3 = nullptr;
-    QLabel *MAP_picture = nullptr;
-    EventLabel *bottom_label = nullptr;
-    QLabel *Label29 = nullptr;
-    PictureButton *sSpeedButton5 = nullptr;  // ADD SERVER
-    PictureButton *sSpeedButton7 = nullptr;  // OPTIONS
-    PictureButton *sSpeedButton6 = nullptr;  // QUIT
-    PictureButton *sSpeedButton8 = nullptr;  // REFRESH
-    PictureButton *sSpeedButton9 = nullptr;  // DIRECT IP
-    PictureButton *sSpeedButton10 = nullptr; // FILTERS
-    PictureButton *sSpeedButton11 = nullptr; // JOIN
-    QWidget *update_panel = nullptr;
-    QWidget *sprogressbar2 = nullptr;
-    QProgressBar *ProgressBar = nullptr;
-    QPushButton *cancel_ping_button = nullptr;
-    QLabel *Label_Cache = nullptr;
-    QTimer *Timer2 = nullptr;
-    QTimer *Thread_killer = nullptr;
-    QMenu *PopupMenu1 = nullptr;
-    QAction *Joinserver1 = nullptr;
-    QAction *Updatesingle1 = nullptr;
-    QAction *Showplayers2 = nullptr;
-    QAction *N1 = nullptr;
-    QAction *Deleteserver1 = nullptr;
-    QMenu *PopupMenu2 = nullptr;
-    QAction *SelectVEKTA410executable1 = nullptr;
-    QAction *SelectVEKTA411executable1 = nullptr;
-    QAction *SelectVEKTA4DVHexecutable1 = nullptr;
-    QAction *S1 = nullptr;
-    QAction *N2 = nullptr;
-    QAction *Proxysetup1 = nullptr;
-    QAction *G1 = nullptr;
-    QAction *N3 = nullptr;
-    QAction *Messageoftheday1 = nullptr;
-    QAction *About1 = nullptr;
-    ColumnListView *ListBox0_index = nullptr;
-    ColumnListView *ListBox1_servername = nullptr;
-    ColumnListView *ListBox2_players = nullptr;
-    ColumnListView *ListBox3_ping = nullptr;
-    ColumnListView *ListBox4_gametype = nullptr;
-    ColumnListView *ListBox5_mapname = nullptr;
-    ColumnListView *ListBox6_ipaddress = nullptr;
-    ColumnListView *ListBox7_mod = nullptr;
-    ColumnListView *ListBox8_version = nullptr;
-    ColumnListView *Listbox10_check = nullptr;
 
   signals:
     // Every join request of the selected server (Join button, popup item, Enter, double click).
@@ -208,11 +158,8 @@ class TForm1 final : public QWidget, public RefreshView
     bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
-    void createControls();
-    void createColumns();
-    void createPanels();
-    void createMenus();
-    void connectButtons();
+    void connectHandlers();
+    void connectColumns();
     void selectRowAt(int y);
     // Scrolls the table as little as needed to bring the row into sight.
     void showRow(int row);
@@ -223,12 +170,9 @@ class TForm1 final : public QWidget, public RefreshView
     static void centreOnScreen(QWidget *window);
 
     TForm1Services m_services;
-    ServerTable m_table;
-    std::unique_ptr<WebClient> m_web;
-    std::unique_ptr<RefreshEngine> m_refresh;
-    std::unique_ptr<VersionCheck> m_version;
-    std::unique_ptr<SyncColumnsHook> m_syncHook;
-    std::array<ColumnListView *, ColumnCount> m_columns{};
+    ServerTable &m_table;
+    MainWindowUi m_ui;
+    TForm1Engine m_engine;
     std::array<std::string, 3> m_executablePaths;
     bool m_dragSelecting = false;
     TForm2 *m_form2 = nullptr;

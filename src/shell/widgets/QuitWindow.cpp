@@ -46,7 +46,7 @@ TForm4::TForm4(std::function<bool(const std::string &)> kill, std::string execut
     Panel1 = new EventLabel(this);
     Panel1->setGeometry(0, 0, 484, 154);
     Panel1->setStyleSheet(QStringLiteral("background: black; border: 1px solid #404040;"));
-    Panel1->onMousePress = [this](QMouseEvent *event) { Panel1MouseDown(event); };
+    connect(Panel1, &EventLabel::mousePressed, this, &TForm4::Panel1MouseDown);
 
     Image1 = plainLabel(QString(), this);
     Image1->setGeometry(8, 8, 48, 48);

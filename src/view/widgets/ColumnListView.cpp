@@ -253,8 +253,7 @@ bool ColumnListView::listHandlesMouse(const QMouseEvent *event) const
 
 void ColumnListView::mousePressEvent(QMouseEvent *event)
 {
-    if (onMousePress)
-        onMousePress(event);
+    emit mousePressed(event);
     if (listHandlesMouse(event))
         QListView::mousePressEvent(event);
     event->accept();
@@ -262,8 +261,7 @@ void ColumnListView::mousePressEvent(QMouseEvent *event)
 
 void ColumnListView::mouseMoveEvent(QMouseEvent *event)
 {
-    if (onMouseMove)
-        onMouseMove(event);
+    emit mouseMoved(event);
     if (m_column == Listbox10_check && !(event->buttons() & ~Qt::LeftButton))
         QListView::mouseMoveEvent(event);
     event->accept();
@@ -271,8 +269,7 @@ void ColumnListView::mouseMoveEvent(QMouseEvent *event)
 
 void ColumnListView::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (onMouseRelease)
-        onMouseRelease(event);
+    emit mouseReleased(event);
     if (listHandlesMouse(event))
         QListView::mouseReleaseEvent(event);
     event->accept();
@@ -280,8 +277,7 @@ void ColumnListView::mouseReleaseEvent(QMouseEvent *event)
 
 void ColumnListView::mouseDoubleClickEvent(QMouseEvent *event)
 {
-    if (onDoubleClick)
-        onDoubleClick(event);
+    emit mouseDoubleClicked(event);
     if (listHandlesMouse(event))
         QListView::mouseDoubleClickEvent(event);
     event->accept();
@@ -289,10 +285,12 @@ void ColumnListView::mouseDoubleClickEvent(QMouseEvent *event)
 
 void ColumnListView::keyPressEvent(QKeyEvent *event)
 {
-    if (onKeyPress && onKeyPress(event)) {
-        event->accept();
+    const bool accepted = event->isAccepted();
+    event->ignore();
+    emit keyPressed(event);
+    if (event->isAccepted())
         return;
-    }
+    event->setAccepted(accepted);
     // The list's own copy of the current cell is not wanted: Ctrl+C is the name column's handler's alone.
     if (event->matches(QKeySequence::Copy)) {
         event->accept();

@@ -3,9 +3,9 @@
 #include "core/ServerTable.h"
 
 #include <QAbstractListModel>
+#include <QKeyEvent>
 #include <QListView>
-
-#include <functional>
+#include <QMouseEvent>
 
 namespace pelorix
 {
@@ -42,9 +42,9 @@ class ColumnModel final : public QAbstractListModel, private ServerTableObserver
 };
 
 // The list view of one column: shows the table's selection, top row, enabled, visible and scroll-bar state,
-// and reports what the user does to it. Mouse presses, moves, releases and double clicks go to the handlers
-// of the window instead of the list's own selection logic (the check column keeps the list's behaviour for the
-// left button; its other buttons do nothing).
+// and reports what the user does to it. Mouse presses, moves, releases and double clicks go to the window's
+// handlers through the mouse signals instead of the list's own selection logic (the check column keeps the
+// list's behaviour for the left button; its other buttons do nothing).
 class ColumnListView final : public QListView
 {
     Q_OBJECT
@@ -61,15 +61,14 @@ class ColumnListView final : public QListView
     // The top visible row as the view shows it now.
     int topRow() const;
 
-    // Handlers set by the window; each returns nothing and sees the event before the list does.
-    std::function<void(QMouseEvent *)> onMousePress;
-    std::function<void(QMouseEvent *)> onMouseMove;
-    std::function<void(QMouseEvent *)> onMouseRelease;
-    std::function<void(QMouseEvent *)> onDoubleClick;
-    // Returns true when the key was consumed and the list must not see it.
-    std::function<bool(QKeyEvent *)> onKeyPress;
-
   signals:
+    // The mouse on the list, before the list sees it.
+    void mousePressed(QMouseEvent *event);
+    void mouseMoved(QMouseEvent *event);
+    void mouseReleased(QMouseEvent *event);
+    void mouseDoubleClicked(QMouseEvent *event);
+    // A key, before the list sees it; the event arrives ignored, and a receiver that accepts it consumes the key.
+    void keyPressed(QKeyEvent *event);
     // The user changed this view's selection (keyboard or the check column's mouse); the table has it already.
     void userSelectionChanged(int row);
     // The user scrolled this view (wheel, keys, scroll bar); the table's top row of the column has it already.

@@ -27,10 +27,11 @@ int main(int argc, char **argv)
         std::printf("secondary\n");
         return 0;
     }
-    instance.setActivationHandler([](const QStringList &received) {
+    QObject::connect(&instance, &pelorix::SingleInstance::activationRequested, [](const QStringList &received) {
         std::printf("request:%s\n", received.join(QLatin1Char('|')).toLocal8Bit().constData());
         std::fflush(stdout);
     });
+    instance.deliverActivations();
     std::printf("primary\n");
     std::fflush(stdout);
     return app.exec();

@@ -41,6 +41,14 @@ QApplication &application()
     return *app;
 }
 
+// Collects the arguments of every later run from now on.
+void collect(SingleInstance &instance, QList<QStringList> &received)
+{
+    QObject::connect(&instance, &SingleInstance::activationRequested,
+                     [&received](const QStringList &arguments) { received << arguments; });
+    instance.deliverActivations();
+}
+
 // Handles events until the condition holds or ten seconds have passed.
 bool pumpUntil(const std::function<bool()> &done)
 {
@@ -150,7 +158,7 @@ TEST(SingleInstance, ALaterRunHandsItsArgumentsToTheFirstAndEnds)
     SingleInstance first(program);
     ASSERT_EQ(first.claim({QStringLiteral("first")}), SingleInstance::Role::Primary);
     QList<QStringList> received;
-    first.setActivationHandler([&](const QStringList &arguments) { received << arguments; });
+    collect(first, received);
 
     // Another letter case of the same path counts as the same program.
     auto later = probe(dir.file("PELORIX"), {"safe", "two words"});
@@ -162,26 +170,30 @@ TEST(SingleInstance, ALaterRunHandsItsArgumentsToTheFirstAndEnds)
     EXPECT_EQ(received.front(), QStringList({QStringLiteral("safe"), QStringLiteral("two words")}));
 }
 
-TEST(SingleInstance, RequestsWaitForTheHandler)
+TEST(SingleInstance, RequestsWaitUntilDeliveriesStart)
 {
     application();
     TempDir dir;
     const std::string program = programIn(dir);
     SingleInstance first(program);
     ASSERT_EQ(first.claim({}), SingleInstance::Role::Primary);
-    int signalled = 0;
-    QObject::connect(&first, &SingleInstance::activationRequested, [&] { ++signalled; });
+    QList<QStringList> received;
+    QObject::connect(&first, &SingleInstance::activationRequested,
+                     [&](const QStringList &arguments) { received << arguments; });
 
     auto one = probe(program, {"1"});
     ASSERT_TRUE(pumpUntil([&] { return !one->running(); }));
     auto two = probe(program, {"2"});
     ASSERT_TRUE(pumpUntil([&] { return !two->running(); }));
-    EXPECT_EQ(signalled, 2);
+    EXPECT_TRUE(received.isEmpty());
 
-    // The window connects later, while starting up; nothing is lost in the meantime.
-    QList<QStringList> received;
-    first.setActivationHandler([&](const QStringList &arguments) { received << arguments; });
+    // The window is ready later, after its start-up; nothing is lost in the meantime, and nothing comes twice.
+    first.deliverActivations();
     EXPECT_EQ(received, QList<QStringList>({{QStringLiteral("1")}, {QStringLiteral("2")}}));
+    first.deliverActivations();
+    auto three = probe(program, {"3"});
+    ASSERT_TRUE(pumpUntil([&] { return !three->running(); }));
+    EXPECT_EQ(received, QList<QStringList>({{QStringLiteral("1")}, {QStringLiteral("2")}, {QStringLiteral("3")}}));
 }
 
 TEST(SingleInstance, ALaterRunWaitsForAFirstRunThatIsStillStarting)
@@ -201,7 +213,7 @@ TEST(SingleInstance, ALaterRunWaitsForAFirstRunThatIsStillStarting)
     ::close(lock);
     ASSERT_EQ(first.claim({}), SingleInstance::Role::Primary);
     QList<QStringList> received;
-    first.setActivationHandler([&](const QStringList &arguments) { received << arguments; });
+    collect(first, received);
     ASSERT_TRUE(pumpUntil([&] { return !later->running(); }));
 
     EXPECT_EQ(later->wait(), 0);
@@ -263,7 +275,7 @@ TEST(SingleInstance, ARequestPastTheLimitIsRefusedOnItsLength)
     first.setClock([] { return std::chrono::steady_clock::time_point{}; });
     ASSERT_EQ(first.claim({}), SingleInstance::Role::Primary);
     QList<QStringList> received;
-    first.setActivationHandler([&](const QStringList &arguments) { received << arguments; });
+    collect(first, received);
 
     const std::size_t bodyLimit = kInstanceRequestLimit - kInstanceRequestHeaderSize;
     const std::string longest(bodyLimit - 1, 'x');
@@ -300,7 +312,7 @@ TEST(SingleInstance, APeerHasOneSecondForItsRequestAndNeverHoldsUpTheWindow)
     first.setClock([&] { return now; });
     ASSERT_EQ(first.claim({}), SingleInstance::Role::Primary);
     QList<QStringList> received;
-    first.setActivationHandler([&](const QStringList &arguments) { received << arguments; });
+    collect(first, received);
 
     RawPeer silent(first.socketAddress());
     ASSERT_TRUE(pumpUntil([&] { return first.pendingPeers() == 1; }));
@@ -386,7 +398,7 @@ TEST(SingleInstance, OnlyRunsOfTheSameUserAreHeard)
     ASSERT_EQ(first.claim({}), SingleInstance::Role::Primary);
     ASSERT_EQ(::chmod(first.socketPath().toLocal8Bit().constData(), 0777), 0);
     QList<QStringList> received;
-    first.setActivationHandler([&](const QStringList &arguments) { received << arguments; });
+    collect(first, received);
 
     struct Case
     {
@@ -443,7 +455,7 @@ TEST(SingleInstance, AFolderTooDeepForASocketAddressIsReachedThroughItsHandle)
         << first.socketAddress().toStdString();
     ASSERT_EQ(first.claim({}), SingleInstance::Role::Primary);
     QList<QStringList> received;
-    first.setActivationHandler([&](const QStringList &arguments) { received << arguments; });
+    collect(first, received);
 
     auto later = probe(program, {"deep"});
     ASSERT_TRUE(pumpUntil([&] { return !later->running(); }));

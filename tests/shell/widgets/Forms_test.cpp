@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 
@@ -93,7 +94,7 @@ TEST(FormsTest, EqualVersionShowsTheMessageOnceAndTheFirstRefreshFillsTheTable)
         w.preparedServices.settings = settings.get();
         ASSERT_TRUE(w.create());
         TForm1 &form = w.form1();
-        EXPECT_EQ(form.Label29->text(), QStringLiteral("Version: v1.79"));
+        EXPECT_EQ(form.ui().Label29->text(), QStringLiteral("Version: v1.79"));
         EXPECT_EQ(w.forms->Form5()->Memo1->toPlainText(), QStringLiteral("Memo1")) << "before the deferred step";
         ASSERT_TRUE(waitUntil([&] { return refreshed(form); }, 30000));
         EXPECT_TRUE(w.forms->Form5()->isVisible());
@@ -103,9 +104,9 @@ TEST(FormsTest, EqualVersionShowsTheMessageOnceAndTheFirstRefreshFillsTheTable)
         for (int row = 0; row < 12; ++row)
             EXPECT_NE(form.table().cell(ListBox1_servername, row), "?") << row;
         EXPECT_EQ(form.table().rowCount(ListBox6_ipaddress), 12);
-        EXPECT_EQ(form.Label_serverall->text(), QStringLiteral("Total server count: 12"));
+        EXPECT_EQ(form.ui().Label_serverall->text(), QStringLiteral("Total server count: 12"));
         EXPECT_EQ(form.table().selectedIndex(ListBox1_servername), 0);
-        EXPECT_TRUE(form.Joinserver1->isEnabled());
+        EXPECT_TRUE(form.ui().Joinserver1->isEnabled());
         EXPECT_TRUE(w.dialogs.shown().empty()) << w.dialogs.texts().front();
         w.forms.reset();
         w.settings.reset();
@@ -135,46 +136,45 @@ TEST(FormsTest, DifferentVersionOffersTheUpdateAndNoStartsNoRefresh)
     QTest::qWait(800);
     EXPECT_EQ(w.form1().refreshEngine()->counters().refreshesCompleted, 0);
     EXPECT_FALSE(w.form1().refreshEngine()->refreshInProgress());
-    EXPECT_EQ(w.form1().Label_serverall->text(), QStringLiteral("Total server count: N/A"));
+    EXPECT_EQ(w.form1().ui().Label_serverall->text(), QStringLiteral("Total server count: N/A"));
     EXPECT_TRUE(w.killed.empty());
 }
 
-TEST(FormsTest, DifferentVersionAcceptedDownloadsStartsTheInstallerAndEndsTheProgram)
+TEST(FormsTest, AnAcceptedUpdateStartsOnlyAWindowsInstallerAndEndsTheProgram)
 {
-    ReferenceWorld world("v1.80", "news", 3);
-    TempDir tools;
-    const RecordingScript wine(tools.path(), "fake-wine");
-    ScopedEnvironment launcher("PELORIX_WINE", wine.path());
-    WindowUnderTest w;
-    w.dialogs.setNextAnswer(DialogAnswer::Yes);
-    ASSERT_TRUE(w.create());
-    ASSERT_TRUE(waitUntil([&] { return !w.killed.empty(); }));
-    EXPECT_EQ(w.killed, std::vector<std::string>{"pelorix"});
-    EXPECT_NE(wine.waitForRecord().find("\n[" + w.folder.file("install.exe") + "]\n"), std::string::npos);
-    std::string installer;
-    std::getline(std::ifstream(w.folder.file("install.exe")), installer);
-    EXPECT_EQ(installer, "MZ installer");
-    EXPECT_EQ(w.form1().refreshEngine()->counters().refreshesCompleted, 0);
-}
+    struct Case {
+        std::string installer;
+        bool started; // a Windows program is started; anything else is deleted and reported
+    };
+    for (const Case &c : {Case{"MZ installer", true}, Case{"#!/bin/sh\necho started\n", false}}) {
+        SCOPED_TRACE(c.installer);
+        ReferenceWorld world("v1.80", "news", 3, c.installer);
+        TempDir tools;
+        const RecordingScript wine(tools.path(), "fake-wine");
+        ScopedEnvironment launcher("PELORIX_WINE", wine.path());
+        WindowUnderTest w;
+        w.dialogs.setNextAnswer(DialogAnswer::Yes);
+        ASSERT_TRUE(w.create());
+        ASSERT_TRUE(waitUntil([&] { return !w.killed.empty(); }));
 
-TEST(FormsTest, AnUpdateThatIsNoWindowsProgramIsDeletedNotStartedAndReported)
-{
-    ReferenceWorld world("v1.80", "news", 3, "#!/bin/sh\necho started\n");
-    TempDir tools;
-    const RecordingScript wine(tools.path(), "fake-wine");
-    ScopedEnvironment launcher("PELORIX_WINE", wine.path());
-    WindowUnderTest w;
-    w.dialogs.setNextAnswer(DialogAnswer::Yes);
-    ASSERT_TRUE(w.create());
-    ASSERT_TRUE(waitUntil([&] { return !w.killed.empty(); }));
-
-    const std::string installer = w.folder.file("install.exe");
-    ASSERT_EQ(w.dialogs.shown().size(), 2u);
-    EXPECT_EQ(w.dialogs.shown()[1].kind, DialogKind::Error);
-    EXPECT_EQ(w.dialogs.shown()[1].text, refusedInstallerText(installer));
-    EXPECT_FALSE(std::ifstream(installer).good());
-    EXPECT_TRUE(w.opened.empty());
-    EXPECT_EQ(wine.waitForRecord(std::chrono::milliseconds(300)), "(never run)");
+        const std::string installer = w.folder.file("install.exe");
+        EXPECT_EQ(w.killed, std::vector<std::string>{"pelorix"});
+        EXPECT_EQ(w.form1().refreshEngine()->counters().refreshesCompleted, 0);
+        EXPECT_TRUE(w.opened.empty());
+        if (c.started) {
+            EXPECT_NE(wine.waitForRecord().find("\n[" + installer + "]\n"), std::string::npos);
+            std::string written;
+            std::getline(std::ifstream(installer), written);
+            EXPECT_EQ(written, c.installer);
+            EXPECT_EQ(w.dialogs.shown().size(), 1u) << "the offer alone";
+        } else {
+            EXPECT_EQ(wine.waitForRecord(std::chrono::milliseconds(300)), "(never run)");
+            EXPECT_FALSE(std::ifstream(installer).good());
+            ASSERT_EQ(w.dialogs.shown().size(), 2u);
+            EXPECT_EQ(w.dialogs.shown()[1].kind, DialogKind::Error);
+            EXPECT_EQ(w.dialogs.shown()[1].text, refusedInstallerText(installer));
+        }
+    }
 }
 
 TEST(FormsTest, OfflineStartShowsTheEmptyMessageOnceAndRefreshesFromTheMissingCache)
@@ -182,7 +182,7 @@ TEST(FormsTest, OfflineStartShowsTheEmptyMessageOnceAndRefreshesFromTheMissingCa
     setMasterHost("127.0.0.1:9");
     WindowUnderTest w;
     ASSERT_TRUE(w.create());
-    EXPECT_EQ(w.form1().Label29->text(), QStringLiteral("Version: v1.79 (offline)"));
+    EXPECT_EQ(w.form1().ui().Label29->text(), QStringLiteral("Version: v1.79 (offline)"));
     ASSERT_TRUE(waitUntil([&] { return !w.dialogs.shown().empty(); }));
     EXPECT_EQ(w.dialogs.shown().front().kind, DialogKind::Error);
     EXPECT_EQ(w.dialogs.shown().front().text,
@@ -197,38 +197,56 @@ TEST(FormsTest, StartUpStepsTheSafeArgumentTheNickAndTheStatistics)
     WindowUnderTest w({QStringLiteral("SAFE")});
     ASSERT_TRUE(w.create());
     TForm1 &form = w.form1();
-    form.Timer2->stop();
+    form.ui().Timer2->stop();
     EXPECT_TRUE(w.settings->ReadBool("ignoreping", false));
-    EXPECT_EQ(form.Name_edit->text(), QStringLiteral("Player123"));
+    EXPECT_EQ(form.ui().Name_edit->text(), QStringLiteral("Player123"));
     EXPECT_EQ(w.settings->ReadString("nick", ""), "Player123");
-    EXPECT_EQ(form.Label_players->text(), QStringLiteral("Players online:\tN/A"));
-    EXPECT_EQ(form.label_servers->text(), QStringLiteral("Servers online:\tN/A"));
-    EXPECT_EQ(form.Label_serverall->text(), QStringLiteral("Total server count: N/A"));
-    EXPECT_TRUE(form.Label3->isHidden());
-    EXPECT_TRUE(form.Thread_killer->isActive());
+    EXPECT_EQ(form.ui().Label_players->text(), QStringLiteral("Players online:\tN/A"));
+    EXPECT_EQ(form.ui().label_servers->text(), QStringLiteral("Servers online:\tN/A"));
+    EXPECT_EQ(form.ui().Label_serverall->text(), QStringLiteral("Total server count: N/A"));
+    EXPECT_TRUE(form.ui().Label3->isHidden());
+    EXPECT_TRUE(form.ui().Thread_killer->isActive());
 
-    form.Name_edit->clear();
+    form.ui().Name_edit->clear();
     std::vector<std::string> stored;
     for (const char *letter : {"A", "n", "n"}) {
-        QTest::keyClicks(form.Name_edit, QString::fromLatin1(letter));
+        QTest::keyClicks(form.ui().Name_edit, QString::fromLatin1(letter));
         stored.push_back(w.settings->ReadString("nick", "?"));
     }
     EXPECT_EQ(stored, (std::vector<std::string>{"A", "An", "Ann"}));
 }
 
+// The notice tells that white_list.txt is there; a file that cannot be read (a folder of that name) still shows it,
+// and filters nothing.
 TEST(FormsTest, WhiteListFileShowsTheNotice)
 {
     setMasterHost("127.0.0.1:9");
-    WindowUnderTest w;
-    std::ofstream(w.folder.file("white_list.txt")) << "1.2.3.4:10481\r\n";
-    ASSERT_TRUE(w.create());
-    w.form1().Timer2->stop();
-    EXPECT_FALSE(w.form1().Label3->isHidden());
-    EXPECT_EQ(w.form1().refreshEngine()->WhiteList(), std::vector<std::string>{"1.2.3.4:10481"});
-    QTest::mouseClick(w.form1().Label3, Qt::LeftButton);
-    ASSERT_EQ(w.dialogs.shown().size(), 1u);
-    EXPECT_EQ(w.dialogs.shown().front().kind, DialogKind::Information);
-    EXPECT_NE(w.dialogs.shown().front().text.find("Location: " + w.folder.file("white_list.txt")), std::string::npos);
+    struct Case {
+        const char *what;
+        bool readable;
+        std::vector<std::string> entries;
+    };
+    const Case cases[] = {
+        {"a readable file", true, {"1.2.3.4:10481"}},
+        {"a folder of that name", false, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        WindowUnderTest w;
+        const std::string file = w.folder.file("white_list.txt");
+        if (c.readable)
+            std::ofstream(file) << "1.2.3.4:10481\r\n";
+        else
+            ASSERT_TRUE(std::filesystem::create_directory(file));
+        ASSERT_TRUE(w.create());
+        w.form1().ui().Timer2->stop();
+        EXPECT_FALSE(w.form1().ui().Label3->isHidden());
+        EXPECT_EQ(w.form1().refreshEngine()->WhiteList(), c.entries);
+        QTest::mouseClick(w.form1().ui().Label3, Qt::LeftButton);
+        ASSERT_EQ(w.dialogs.shown().size(), 1u);
+        EXPECT_EQ(w.dialogs.shown().front().kind, DialogKind::Information);
+        EXPECT_NE(w.dialogs.shown().front().text.find("Location: " + file), std::string::npos);
+    }
 }
 
 TEST(FormsTest, WithoutRightsOnTheProgramFolderTheProgramEndsAfterTheError)
@@ -243,8 +261,8 @@ TEST(FormsTest, WithoutRightsOnTheProgramFolderTheProgramEndsAfterTheError)
     EXPECT_EQ(w.dialogs.shown().front().kind, DialogKind::Error);
     EXPECT_EQ(w.dialogs.shown().front().text,
               "Please run the application as administrator!\r\nUnable to start without admin rights.");
-    EXPECT_FALSE(w.form1().Timer2->isActive());
-    EXPECT_EQ(w.form1().Label29->text(), QStringLiteral("0")) << "no version check";
+    EXPECT_FALSE(w.form1().ui().Timer2->isActive());
+    EXPECT_EQ(w.form1().ui().Label29->text(), QStringLiteral("0")) << "no version check";
 }
 
 TEST(FormsTest, CloseRequestsShowTheQuitWindowNoClosesItYesEndsTheProgram)
@@ -253,7 +271,7 @@ TEST(FormsTest, CloseRequestsShowTheQuitWindowNoClosesItYesEndsTheProgram)
     WindowUnderTest w;
     ASSERT_TRUE(w.create());
     TForm1 &form = w.form1();
-    form.Timer2->stop();
+    form.ui().Timer2->stop();
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
 
@@ -271,7 +289,7 @@ TEST(FormsTest, CloseRequestsShowTheQuitWindowNoClosesItYesEndsTheProgram)
     EXPECT_TRUE(form.isVisible());
     EXPECT_TRUE(w.killed.empty());
 
-    QTest::mouseClick(form.sSpeedButton6, Qt::LeftButton);
+    QTest::mouseClick(form.ui().sSpeedButton6, Qt::LeftButton);
     ASSERT_TRUE(quit->isVisible());
     QTest::mouseClick(quit->SpeedButton1, Qt::LeftButton);
     EXPECT_EQ(w.killed, std::vector<std::string>{"pelorix"});
@@ -283,7 +301,7 @@ TEST(FormsTest, AboutBoxVersionTextFollowsTheMenuNotTheFooter)
     WindowUnderTest w;
     ASSERT_TRUE(w.create());
     TForm1 &form = w.form1();
-    form.Timer2->stop();
+    form.ui().Timer2->stop();
     TForm2 *about = w.forms->Form2();
     struct Step {
         bool fromMenu;
@@ -292,7 +310,7 @@ TEST(FormsTest, AboutBoxVersionTextFollowsTheMenuNotTheFooter)
     for (const Step &step : {Step{false, QStringLiteral("v1.x")}, Step{true, QStringLiteral("v1.79")},
                              Step{false, QStringLiteral("v1.79")}}) {
         if (step.fromMenu)
-            form.About1->trigger();
+            form.ui().About1->trigger();
         else
             form.bottom_labelClick();
         EXPECT_TRUE(about->isVisible());
@@ -318,15 +336,15 @@ TEST(FormsTest, AboutBoxStartsOnlyAWindowsInstaller)
         ScopedEnvironment launcher("PELORIX_WINE", wine.path());
         WindowUnderTest w;
         ASSERT_TRUE(w.create());
-        w.form1().Timer2->stop();
+        w.form1().ui().Timer2->stop();
         TForm2 *about = w.forms->Form2();
-        w.form1().About1->trigger();
+        w.form1().ui().About1->trigger();
 
         about->Image1DblClick();
 
         const std::string installer = w.folder.file("install.exe");
         EXPECT_FALSE(about->isVisible());
-        EXPECT_FALSE(w.form1().update_panel->isVisible());
+        EXPECT_FALSE(w.form1().ui().update_panel->isVisible());
         EXPECT_TRUE(w.killed.empty()) << "the program keeps running";
         EXPECT_TRUE(w.opened.empty());
         if (c.started) {
@@ -347,10 +365,10 @@ TEST(FormsTest, ProxyWindowLoadsOnShowSavesTheFiveKeysAndTheCrossWritesNothing)
     setMasterHost("127.0.0.1:9");
     WindowUnderTest w;
     ASSERT_TRUE(w.create());
-    w.form1().Timer2->stop();
+    w.form1().ui().Timer2->stop();
     w.settings->WriteString("proxyserver", "10.0.0.1");
     TForm6 *proxy = w.forms->Form6();
-    w.form1().Proxysetup1->trigger();
+    w.form1().ui().Proxysetup1->trigger();
     ASSERT_TRUE(proxy->isVisible());
     EXPECT_EQ(proxy->Edit3->text(), QStringLiteral("10.0.0.1"));
     EXPECT_FALSE(proxy->sCheckBox1->isChecked());
@@ -360,7 +378,7 @@ TEST(FormsTest, ProxyWindowLoadsOnShowSavesTheFiveKeysAndTheCrossWritesNothing)
     EXPECT_FALSE(proxy->isVisible());
     EXPECT_EQ(w.settings->ReadString("proxyserver", ""), "10.0.0.1");
 
-    w.form1().Proxysetup1->trigger();
+    w.form1().ui().Proxysetup1->trigger();
     EXPECT_EQ(proxy->Edit3->text(), QStringLiteral("10.0.0.1")) << "reloaded on every showing";
     proxy->sCheckBox1->setChecked(true);
     proxy->Edit1->setText(QStringLiteral("user"));
@@ -380,7 +398,7 @@ TEST(FormsTest, EveryLabelOfTheWindowsShowsPlainText)
     setMasterHost("127.0.0.1:9");
     WindowUnderTest w;
     ASSERT_TRUE(w.create());
-    w.form1().Timer2->stop();
+    w.form1().ui().Timer2->stop();
     const QWidget *windows[] = {&w.form1(), w.forms->Form2(), w.forms->Form4(), w.forms->Form5(), w.forms->Form6()};
     int labels = 0;
     for (const QWidget *window : windows) {

@@ -54,12 +54,13 @@ class MainWindowTest : public ::testing::Test
         std::filesystem::create_directories(w.folder.file("maps"));
         ASSERT_TRUE(w.create());
         // The table is filled by hand here; the first refresh must not empty it.
-        form().Timer2->stop();
+        ui().Timer2->stop();
         form().show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form()));
     }
 
     TForm1 &form() { return w.form1(); }
+    const MainWindowUi &ui() { return w.form1().ui(); }
     ServerTable &table() { return form().table(); }
 
     void fill(int rows)
@@ -80,7 +81,7 @@ class MainWindowTest : public ::testing::Test
     {
         for (int c = 0; c < ColumnCount; ++c) {
             EXPECT_EQ(table().selectedIndex(static_cast<Column>(c)), row) << "column " << c;
-            EXPECT_EQ(form().columnView(static_cast<Column>(c))->currentIndex().row(), row) << "view " << c;
+            EXPECT_EQ(ui().columns[c]->currentIndex().row(), row) << "view " << c;
         }
     }
 
@@ -96,14 +97,14 @@ class MainWindowTest : public ::testing::Test
 TEST_F(MainWindowTest, PressOnTheMapColumnFarRightSelectsTheRowEverywhere)
 {
     fill(10);
-    QWidget *map = form().ListBox5_mapname->viewport();
+    QWidget *map = ui().ListBox5_mapname->viewport();
     QTest::mousePress(map, Qt::LeftButton, {}, rowPoint(4, map->width() - 3));
     expectSelected(4);
     EXPECT_TRUE(form().DragSelecting());
     QTest::mouseRelease(map, Qt::LeftButton, {}, rowPoint(4, map->width() - 3));
     EXPECT_FALSE(form().DragSelecting());
     // The click that ends with the release enables the popup items.
-    for (QAction *item : {form().Joinserver1, form().Updatesingle1, form().Showplayers2, form().Deleteserver1})
+    for (QAction *item : {ui().Joinserver1, ui().Updatesingle1, ui().Showplayers2, ui().Deleteserver1})
         EXPECT_TRUE(item->isEnabled());
 }
 
@@ -112,7 +113,7 @@ TEST_F(MainWindowTest, DragFromRowThreeToRowEightOverThePingColumnSelectsRowEigh
     writePicture(w.folder.file("maps/map8.jpg"), 250, 0, 0);
     writePicture(w.folder.file("maps/none.jpg"), 0, 0, 250);
     fill(12);
-    QWidget *ping = form().ListBox3_ping->viewport();
+    QWidget *ping = ui().ListBox3_ping->viewport();
     QTest::mousePress(ping, Qt::LeftButton, {}, rowPoint(3));
     expectSelected(3);
     for (int row = 4; row <= 8; ++row)
@@ -120,7 +121,7 @@ TEST_F(MainWindowTest, DragFromRowThreeToRowEightOverThePingColumnSelectsRowEigh
     expectSelected(8);
     QTest::mouseRelease(ping, Qt::LeftButton, {}, rowPoint(8));
     expectSelected(8);
-    const QImage shown = form().MAP_picture->pixmap().toImage();
+    const QImage shown = ui().MAP_picture->pixmap().toImage();
     ASSERT_FALSE(shown.isNull());
     const QColor centre = shown.pixelColor(shown.width() / 2, shown.height() / 2);
     EXPECT_GT(centre.red(), 200);
@@ -131,24 +132,24 @@ TEST_F(MainWindowTest, PressBelowTheLastRowClearsTheSelectionAndKeepsTheMenu)
 {
     fill(5);
     selectInNameColumn(2);
-    ASSERT_TRUE(form().Joinserver1->isEnabled());
-    QWidget *name = form().ListBox1_servername->viewport();
+    ASSERT_TRUE(ui().Joinserver1->isEnabled());
+    QWidget *name = ui().ListBox1_servername->viewport();
     QTest::mousePress(name, Qt::LeftButton, {}, rowPoint(9));
     QTest::mouseRelease(name, Qt::LeftButton, {}, rowPoint(9));
     expectSelected(-1);
-    EXPECT_TRUE(form().Joinserver1->isEnabled());
-    EXPECT_TRUE(form().Deleteserver1->isEnabled());
+    EXPECT_TRUE(ui().Joinserver1->isEnabled());
+    EXPECT_TRUE(ui().Deleteserver1->isEnabled());
 }
 
 TEST_F(MainWindowTest, DownMovesAllColumnsFromTheNameColumnAndIsUndoneInThePingColumn)
 {
     fill(6);
     selectInNameColumn(2);
-    form().ListBox1_servername->setFocus();
-    QTest::keyClick(form().ListBox1_servername, Qt::Key_Down);
+    ui().ListBox1_servername->setFocus();
+    QTest::keyClick(ui().ListBox1_servername, Qt::Key_Down);
     expectSelected(3);
-    form().ListBox3_ping->setFocus();
-    QTest::keyClick(form().ListBox3_ping, Qt::Key_Down);
+    ui().ListBox3_ping->setFocus();
+    QTest::keyClick(ui().ListBox3_ping, Qt::Key_Down);
     expectSelected(3);
 }
 
@@ -156,10 +157,10 @@ TEST_F(MainWindowTest, PopupShortcutsAreConsumedAlsoWhileTheirItemIsDisabled)
 {
     fill(3);
     QSignalSpy joins(&form(), &TForm1::joinRequested);
-    QSignalSpy updates(form().Updatesingle1, &QAction::triggered);
-    QSignalSpy deletes(form().Deleteserver1, &QAction::triggered);
-    ColumnListView *name = form().ListBox1_servername;
-    ColumnListView *ping = form().ListBox3_ping;
+    QSignalSpy updates(ui().Updatesingle1, &QAction::triggered);
+    QSignalSpy deletes(ui().Deleteserver1, &QAction::triggered);
+    ColumnListView *name = ui().ListBox1_servername;
+    ColumnListView *ping = ui().ListBox3_ping;
 
     struct Case {
         const char *what;
@@ -183,7 +184,7 @@ TEST_F(MainWindowTest, PopupShortcutsAreConsumedAlsoWhileTheirItemIsDisabled)
         {"Del, enabled", true, name, Qt::Key_Delete, {}, 0, 0, 1},
     };
     for (const Case &c : cases) {
-        for (QAction *item : {form().Joinserver1, form().Updatesingle1, form().Showplayers2, form().Deleteserver1})
+        for (QAction *item : {ui().Joinserver1, ui().Updatesingle1, ui().Showplayers2, ui().Deleteserver1})
             item->setEnabled(c.itemsEnabled);
         joins.clear();
         updates.clear();
@@ -199,10 +200,10 @@ TEST_F(MainWindowTest, PopupShortcutsAreConsumedAlsoWhileTheirItemIsDisabled)
 TEST_F(MainWindowTest, PopupMenuNamesTheKeysOfItsItems)
 {
     const std::pair<QAction *, QString> items[] = {
-        {form().Joinserver1, QStringLiteral("Enter")},
-        {form().Updatesingle1, QStringLiteral("F5")},
-        {form().Showplayers2, QStringLiteral("F1")},
-        {form().Deleteserver1, QStringLiteral("Del")},
+        {ui().Joinserver1, QStringLiteral("Enter")},
+        {ui().Updatesingle1, QStringLiteral("F5")},
+        {ui().Showplayers2, QStringLiteral("F1")},
+        {ui().Deleteserver1, QStringLiteral("Del")},
     };
     for (const auto &[item, key] : items)
         EXPECT_EQ(item->shortcut().toString(QKeySequence::NativeText), key) << item->text().toStdString();
@@ -215,15 +216,15 @@ TEST_F(MainWindowTest, CtrlCCopiesTheAddressCellOnlyFromTheNameColumn)
     const QString untouched = QStringLiteral("untouched");
 
     clipboard->setText(untouched);
-    QTest::keyClick(form().ListBox1_servername, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(ui().ListBox1_servername, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(clipboard->text(), untouched) << "no selected row";
 
     selectInNameColumn(2);
-    QTest::keyClick(form().ListBox1_servername, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(ui().ListBox1_servername, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(clipboard->text(), untouched) << "Ctrl+Shift+C";
-    QTest::keyClick(form().ListBox3_ping, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(ui().ListBox3_ping, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(clipboard->text(), untouched) << "ping column";
-    QTest::keyClick(form().ListBox1_servername, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(ui().ListBox1_servername, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(clipboard->text(), QStringLiteral("10.0.0.2:10481"));
 }
 
@@ -236,50 +237,50 @@ TEST_F(MainWindowTest, HoverTextsAndTheNameColumnHint)
         QPoint at = {-1, -1};
     };
     const Case cases[] = {
-        {form().sSpeedButton11, QStringLiteral("Join selected server")},
-        {form().Image1, QString(), QPoint(300, 60)}, // the bare background above the table
-        {form().sSpeedButton5, QStringLiteral("Add server to the list")},
-        {form().sSpeedButton7, QStringLiteral("Options")},
-        {form().sSpeedButton6, QStringLiteral("Quit application")},
-        {form().sSpeedButton8, QStringLiteral("Refresh server list")},
-        {form().sSpeedButton9, QStringLiteral("Connect to server using IP directly")},
-        {form().sSpeedButton10, QStringLiteral("Set server filters")},
-        {form().Name_edit, QStringLiteral("Set your multiplayer nick name")},
-        {form().ListBox7_mod->viewport(), QStringLiteral("Select a server to connect to.")},
+        {ui().sSpeedButton11, QStringLiteral("Join selected server")},
+        {ui().Image1, QString(), QPoint(300, 60)}, // the bare background above the table
+        {ui().sSpeedButton5, QStringLiteral("Add server to the list")},
+        {ui().sSpeedButton7, QStringLiteral("Options")},
+        {ui().sSpeedButton6, QStringLiteral("Quit application")},
+        {ui().sSpeedButton8, QStringLiteral("Refresh server list")},
+        {ui().sSpeedButton9, QStringLiteral("Connect to server using IP directly")},
+        {ui().sSpeedButton10, QStringLiteral("Set server filters")},
+        {ui().Name_edit, QStringLiteral("Set your multiplayer nick name")},
+        {ui().ListBox7_mod->viewport(), QStringLiteral("Select a server to connect to.")},
     };
     for (const Case &c : cases) {
-        form().Label1->setText(QStringLiteral("previous"));
+        ui().Label1->setText(QStringLiteral("previous"));
         QTest::mouseMove(c.widget, c.at.x() >= 0 ? c.at : QPoint(c.widget->width() / 2, c.widget->height() / 2));
         QCoreApplication::processEvents();
-        EXPECT_EQ(form().Label1->text(), c.text) << c.widget->objectName().toStdString();
+        EXPECT_EQ(ui().Label1->text(), c.text) << c.widget->objectName().toStdString();
     }
-    EXPECT_EQ(form().ListBox1_servername->toolTip(), QStringLiteral("There are 7 servers available."));
-    EXPECT_EQ(form().Listbox10_check->toolTip(), QStringLiteral("Wait for free slot and join"));
+    EXPECT_EQ(ui().ListBox1_servername->toolTip(), QStringLiteral("There are 7 servers available."));
+    EXPECT_EQ(ui().Listbox10_check->toolTip(), QStringLiteral("Wait for free slot and join"));
 }
 
 TEST_F(MainWindowTest, ScrollBarStepsHideTheColumnsUntilTheNextEventAndTheWheelDoesNot)
 {
     fill(200);
     QTest::qWait(20);
-    ColumnListView *name = form().ListBox1_servername;
+    ColumnListView *name = ui().ListBox1_servername;
     name->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
     const int top = name->topRow();
     ASSERT_GT(top, 0);
     EXPECT_TRUE(table().ReshowColumns);
     for (Column c : {ListBox0_index, ListBox2_players, ListBox5_mapname, Listbox10_check})
-        EXPECT_TRUE(form().columnView(c)->isHidden()) << c;
-    EXPECT_FALSE(form().ListBox3_ping->isEnabled());
+        EXPECT_TRUE(ui().columns[c]->isHidden()) << c;
+    EXPECT_FALSE(ui().ListBox3_ping->isEnabled());
     EXPECT_TRUE(name->isVisible());
 
     QCoreApplication::processEvents();
     EXPECT_FALSE(table().ReshowColumns);
     for (int c = 0; c < ColumnCount; ++c) {
-        ColumnListView *view = form().columnView(static_cast<Column>(c));
+        ColumnListView *view = ui().columns[c];
         EXPECT_TRUE(view->isVisible()) << c;
         EXPECT_EQ(view->topRow(), top) << c;
     }
-    EXPECT_TRUE(form().ListBox3_ping->isEnabled());
-    EXPECT_FALSE(form().ListBox0_index->isEnabled());
+    EXPECT_TRUE(ui().ListBox3_ping->isEnabled());
+    EXPECT_FALSE(ui().ListBox0_index->isEnabled());
 
     QWheelEvent wheel(QPointF(20, 20), name->viewport()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, -120),
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -287,10 +288,10 @@ TEST_F(MainWindowTest, ScrollBarStepsHideTheColumnsUntilTheNextEventAndTheWheelD
     const int wheelTop = name->topRow();
     ASSERT_GT(wheelTop, top);
     EXPECT_FALSE(table().ReshowColumns);
-    EXPECT_FALSE(form().ListBox4_gametype->isHidden());
+    EXPECT_FALSE(ui().ListBox4_gametype->isHidden());
     QCoreApplication::processEvents();
     for (int c = 0; c < ColumnCount; ++c)
-        EXPECT_EQ(form().columnView(static_cast<Column>(c))->topRow(), wheelTop) << c;
+        EXPECT_EQ(ui().columns[c]->topRow(), wheelTop) << c;
 }
 
 TEST_F(MainWindowTest, ShowMapPictureWithAPictureWithoutOneAndWithAHostileName)
@@ -311,9 +312,9 @@ TEST_F(MainWindowTest, ShowMapPictureWithAPictureWithoutOneAndWithAHostileName)
     table().AppendPlaceholderRow();
     for (const Case &c : cases) {
         table().PutRowValues(0, " ", "x", "1/2", "9", "DM", c.map, "v", "1");
-        form().MAP_picture->clear();
+        ui().MAP_picture->clear();
         selectInNameColumn(0);
-        const QImage shown = form().MAP_picture->pixmap().toImage();
+        const QImage shown = ui().MAP_picture->pixmap().toImage();
         ASSERT_FALSE(shown.isNull()) << c.map;
         const QColor centre = shown.pixelColor(shown.width() / 2, shown.height() / 2);
         EXPECT_EQ(centre.red() > 160, c.red) << c.map;
@@ -322,30 +323,30 @@ TEST_F(MainWindowTest, ShowMapPictureWithAPictureWithoutOneAndWithAHostileName)
     }
     // No selected row: the picture stays as it was.
     selectInNameColumn(-1);
-    EXPECT_FALSE(form().MAP_picture->pixmap().isNull());
+    EXPECT_FALSE(ui().MAP_picture->pixmap().isNull());
 }
 
 TEST_F(MainWindowTest, ClickInTheCheckColumnTicksItsBoxAndSelectsItsRowEverywhere)
 {
     fill(5);
-    QWidget *check = form().Listbox10_check->viewport();
-    const QRect box = form().Listbox10_check->visualRect(form().Listbox10_check->model()->index(2, 0));
+    QWidget *check = ui().Listbox10_check->viewport();
+    const QRect box = ui().Listbox10_check->visualRect(ui().Listbox10_check->model()->index(2, 0));
     QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(box.left() + 8, box.center().y()));
     QCoreApplication::processEvents();
     expectSelected(2);
     EXPECT_TRUE(table().isChecked(2));
     EXPECT_FALSE(table().isChecked(1));
-    for (QAction *item : {form().Updatesingle1, form().Showplayers2, form().Deleteserver1})
+    for (QAction *item : {ui().Updatesingle1, ui().Showplayers2, ui().Deleteserver1})
         EXPECT_TRUE(item->isEnabled());
-    EXPECT_FALSE(form().Joinserver1->isEnabled()) << "the check column does not enable the join item";
+    EXPECT_FALSE(ui().Joinserver1->isEnabled()) << "the check column does not enable the join item";
 }
 
 TEST_F(MainWindowTest, KeysInTheCheckColumnMoveTheWholeTableAndSpaceTicksTheSelectedServer)
 {
     constexpr int kRows = 100;
     fill(kRows);
-    ColumnListView *check = form().Listbox10_check;
-    const int visibleRows = form().ListBox1_servername->viewport()->height() / kRowHeight;
+    ColumnListView *check = ui().Listbox10_check;
+    const int visibleRows = ui().ListBox1_servername->viewport()->height() / kRowHeight;
     struct Case {
         const char *what;
         int start; // the selected row before the key; none: the column is entered with Tab
@@ -366,7 +367,7 @@ TEST_F(MainWindowTest, KeysInTheCheckColumnMoveTheWholeTableAndSpaceTicksTheSele
         table().setTopRow(ListBox1_servername, std::max(0, c.start - 10));
         selectInNameColumn(c.start);
         form().syncColumnsNow();
-        for (QAction *item : {form().Showplayers2, form().Updatesingle1, form().Deleteserver1})
+        for (QAction *item : {ui().Showplayers2, ui().Updatesingle1, ui().Deleteserver1})
             item->setEnabled(false);
         QFocusEvent tabIn(QEvent::FocusIn, Qt::TabFocusReason);
         QCoreApplication::sendEvent(check, &tabIn);
@@ -376,10 +377,10 @@ TEST_F(MainWindowTest, KeysInTheCheckColumnMoveTheWholeTableAndSpaceTicksTheSele
         const int row = table().selectedIndex(ListBox1_servername);
         EXPECT_TRUE(c.expectedRow(row)) << "row " << row;
         expectSelected(row);
-        for (QAction *item : {form().Showplayers2, form().Updatesingle1, form().Deleteserver1})
+        for (QAction *item : {ui().Showplayers2, ui().Updatesingle1, ui().Deleteserver1})
             EXPECT_EQ(item->isEnabled(), row != c.start) << "the check column's click handler runs for a new row";
         for (int column = 0; column < ColumnCount && row >= 0; ++column) {
-            const int top = form().columnView(static_cast<Column>(column))->topRow();
+            const int top = ui().columns[column]->topRow();
             EXPECT_TRUE(top <= row && row < top + visibleRows) << "row in sight in column " << column;
         }
 
@@ -394,12 +395,12 @@ TEST_F(MainWindowTest, KeysInTheCheckColumnMoveTheWholeTableAndSpaceTicksTheSele
 TEST_F(MainWindowTest, RightAndMiddleClicksInTheCheckColumnDoNothing)
 {
     fill(6);
-    ColumnListView *check = form().Listbox10_check;
+    ColumnListView *check = ui().Listbox10_check;
     QWidget *viewport = check->viewport();
     for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
         SCOPED_TRACE(button == Qt::RightButton ? "right" : "middle");
         selectInNameColumn(2);
-        for (QAction *item : {form().Updatesingle1, form().Showplayers2, form().Deleteserver1})
+        for (QAction *item : {ui().Updatesingle1, ui().Showplayers2, ui().Deleteserver1})
             item->setEnabled(false);
         const QRect box = check->visualRect(check->model()->index(4, 0));
         const QPoint onTheBox(box.left() + 8, box.center().y());
@@ -411,9 +412,9 @@ TEST_F(MainWindowTest, RightAndMiddleClicksInTheCheckColumnDoNothing)
         expectSelected(2);
         for (int row = 0; row < 6; ++row)
             EXPECT_FALSE(table().isChecked(row)) << row;
-        for (QAction *item : {form().Updatesingle1, form().Showplayers2, form().Deleteserver1})
+        for (QAction *item : {ui().Updatesingle1, ui().Showplayers2, ui().Deleteserver1})
             EXPECT_FALSE(item->isEnabled());
-        EXPECT_FALSE(form().PopupMenu1->isVisible());
+        EXPECT_FALSE(ui().PopupMenu1->isVisible());
     }
 }
 
@@ -421,22 +422,10 @@ TEST_F(MainWindowTest, DoubleClickAndJoinButtonRequestTheJoin)
 {
     fill(3);
     QSignalSpy joins(&form(), &TForm1::joinRequested);
-    QTest::mouseDClick(form().ListBox4_gametype->viewport(), Qt::LeftButton, {}, rowPoint(1));
+    QTest::mouseDClick(ui().ListBox4_gametype->viewport(), Qt::LeftButton, {}, rowPoint(1));
     EXPECT_EQ(joins.count(), 1);
-    QTest::mouseClick(form().sSpeedButton11, Qt::LeftButton);
+    QTest::mouseClick(ui().sSpeedButton11, Qt::LeftButton);
     EXPECT_EQ(joins.count(), 2);
-}
-
-// The notice tells that white_list.txt is there; a file that cannot be read (here a folder of that name) still
-// shows it, and filters nothing.
-TEST(MainWindowWhiteList, AnUnreadableWhiteListShowsTheNoticeAndFiltersNothing)
-{
-    WindowUnderTest w;
-    ASSERT_TRUE(std::filesystem::create_directory(w.folder.file("white_list.txt")));
-    ASSERT_TRUE(w.create());
-    w.form1().Timer2->stop();
-    EXPECT_FALSE(w.form1().Label3->isHidden());
-    EXPECT_TRUE(w.form1().refreshEngine()->WhiteList().empty());
 }
 
 } // namespace

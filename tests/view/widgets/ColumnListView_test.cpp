@@ -156,6 +156,27 @@ TEST_F(ColumnListViewTest, KeyboardSelectionAndScrollingReachTheTable)
     EXPECT_EQ(steps.count(), 1) << "keys scroll without a scroll-bar step";
 }
 
+// A receiver of keyPressed takes a key from the list by accepting it; a key it leaves reaches the list.
+TEST_F(ColumnListViewTest, AKeyAcceptedByAReceiverNeverReachesTheList)
+{
+    fill(10);
+    ColumnListView *name = views[ListBox1_servername];
+    QList<int> seen;
+    QObject::connect(name, &ColumnListView::keyPressed, [&seen](QKeyEvent *event) {
+        seen << event->key();
+        EXPECT_FALSE(event->isAccepted()) << "every key arrives ignored";
+        if (event->key() == Qt::Key_Down)
+            event->accept();
+    });
+    table.setSelectedIndex(ListBox1_servername, 3);
+    name->setFocus();
+    QTest::keyClick(name, Qt::Key_Down);
+    EXPECT_EQ(table.selectedIndex(ListBox1_servername), 3);
+    QTest::keyClick(name, Qt::Key_Up);
+    EXPECT_EQ(table.selectedIndex(ListBox1_servername), 2);
+    EXPECT_EQ(seen, QList<int>({Qt::Key_Down, Qt::Key_Up}));
+}
+
 TEST_F(ColumnListViewTest, TheHookAlignsOnQueuedEventsAndCostsNothingWhenAligned)
 {
     fill(60);
