@@ -1,7 +1,7 @@
 #include "shell/widgets/MessageWindow.h"
 
 #include "shell/widgets/FormControls.h"
-#include "shell/widgets/WindowTestSupport.h"
+#include "support/WindowTestSupport.h"
 
 #include <QPlainTextEdit>
 #include <QWindow>

@@ -1,6 +1,6 @@
 #include "shell/widgets/PlainText.h"
 
-#include "shell/widgets/WindowTestSupport.h"
+#include "support/WindowTestSupport.h"
 
 #include <QTextDocument>
 #include <QWidget>

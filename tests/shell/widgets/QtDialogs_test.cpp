@@ -1,7 +1,7 @@
 #include "shell/widgets/QtDialogs.h"
 
 #include "core/Text.h"
-#include "shell/widgets/WindowTestSupport.h"
+#include "support/WindowTestSupport.h"
 
 #include <QDialogButtonBox>
 #include <QInputDialog>

@@ -1,6 +1,6 @@
 #include "view/widgets/ColumnListView.h"
 
-#include "shell/widgets/WindowTestSupport.h"
+#include "support/WindowTestSupport.h"
 #include "view/widgets/SyncColumnsHook.h"
 
 #include <QScrollBar>
