@@ -7,22 +7,17 @@
 #include "discovery/QueryThread.h"
 #include "platform/Affinity.h"
 #include "platform/AtomicFile.h"
-#include "platform/UniqueFd.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestProcess.h"
+#include "support/UdpPeer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <chrono>
 #include <map>
 #include <mutex>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 namespace pelorix {
 namespace {
@@ -43,41 +38,19 @@ public:
     };
 
     explicit UdpFarm(std::vector<Server> servers)
-        : m_servers(std::move(servers))
+        : m_list(std::move(servers))
+        , m_servers(m_list.size(), script(m_list))
     {
-        for (size_t i = 0; i < m_servers.size(); ++i) {
-            UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-            sockaddr_in addr{};
-            addr.sin_family = AF_INET;
-            addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            ::bind(fd.get(), reinterpret_cast<sockaddr *>(&addr), sizeof addr);
-            socklen_t len = sizeof addr;
-            ::getsockname(fd.get(), reinterpret_cast<sockaddr *>(&addr), &len);
-            m_fds.push_back(std::move(fd));
-            m_addresses.push_back("127.0.0.1:" + std::to_string(ntohs(addr.sin_port)));
-        }
-        m_thread = std::thread([this] { run(); });
     }
-    ~UdpFarm()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-    UdpFarm(const UdpFarm &) = delete;
-    UdpFarm &operator=(const UdpFarm &) = delete;
 
-    const std::vector<std::string> &addresses() const { return m_addresses; }
+    const std::vector<std::string> &addresses() const { return m_servers.addresses(); }
     void setDelay(int ms)
     {
-        std::lock_guard lock(m_mutex);
-        for (auto &s : m_servers)
+        for (auto &s : m_list)
             s.delayMs = ms;
+        m_servers.setScript(script(m_list));
     }
-    int requests() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_requests;
-    }
+    int requests() const { return static_cast<int>(m_servers.requests().size()); }
     static std::string reply(size_t index)
     {
         return "\\statusresponse\\0\\hostname\\Server " + std::to_string(index) +
@@ -86,66 +59,29 @@ public:
     }
 
 private:
-    struct Pending {
-        Clock::time_point due;
-        size_t index;
-        sockaddr_in to;
-        std::string payload;
-    };
-
-    void run()
+    static test::UdpServers::Script script(std::vector<Server> servers)
     {
-        std::vector<pollfd> polls(m_fds.size());
-        for (size_t i = 0; i < m_fds.size(); ++i)
-            polls[i] = {m_fds[i].get(), POLLIN, 0};
-        std::vector<Pending> pending;
-        while (!m_stop) {
-            ::poll(polls.data(), polls.size(), 2);
-            const auto now = Clock::now();
-            for (size_t i = 0; i < polls.size(); ++i) {
-                if (!(polls[i].revents & POLLIN))
-                    continue;
-                char buffer[512];
-                sockaddr_in from{};
-                socklen_t len = sizeof from;
-                if (::recvfrom(m_fds[i].get(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &len) < 0)
-                    continue;
-                std::lock_guard lock(m_mutex);
-                ++m_requests;
-                const Server s = m_servers[i];
-                if (s.delayMs < 0)
-                    continue;
-                const std::string text = reply(i);
-                if (s.splitMs > 0) {
-                    const size_t half = text.find("\\final");
-                    pending.push_back({now + std::chrono::milliseconds(s.delayMs), i, from, text.substr(0, half)});
-                    pending.push_back(
-                        {now + std::chrono::milliseconds(s.delayMs + s.splitMs), i, from, text.substr(half)});
-                } else {
-                    pending.push_back({now + std::chrono::milliseconds(s.delayMs), i, from, text});
-                }
-                for (int t = s.trickleMs; s.trickleMs > 0 && t < 5000; t += s.trickleMs)
-                    pending.push_back({now + std::chrono::milliseconds(s.delayMs + t), i, from, "\\x\\y"});
+        return [servers = std::move(servers)](size_t index, const std::string &) {
+            const Server &s = servers[index];
+            std::vector<test::UdpServers::Send> sends;
+            if (s.delayMs < 0)
+                return sends;
+            const std::string text = reply(index);
+            if (s.splitMs > 0) {
+                const size_t half = text.find("\\final");
+                sends.push_back({s.delayMs, text.substr(0, half)});
+                sends.push_back({s.delayMs + s.splitMs, text.substr(half)});
+            } else {
+                sends.push_back({s.delayMs, text});
             }
-            for (auto it = pending.begin(); it != pending.end();) {
-                if (it->due <= now) {
-                    ::sendto(m_fds[it->index].get(), it->payload.data(), it->payload.size(), 0,
-                             reinterpret_cast<const sockaddr *>(&it->to), sizeof it->to);
-                    it = pending.erase(it);
-                } else {
-                    ++it;
-                }
-            }
-        }
+            for (int t = s.trickleMs; s.trickleMs > 0 && t < 5000; t += s.trickleMs)
+                sends.push_back({s.delayMs + t, "\\x\\y"});
+            return sends;
+        };
     }
 
-    std::vector<Server> m_servers;
-    std::vector<UniqueFd> m_fds;
-    std::vector<std::string> m_addresses;
-    mutable std::mutex m_mutex;
-    int m_requests = 0;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
+    std::vector<Server> m_list;
+    test::UdpServers m_servers;
 };
 
 std::string masterListText(const std::vector<std::string> &addresses)
