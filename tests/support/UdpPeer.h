@@ -74,7 +74,6 @@ class UdpServers
 
     const std::vector<std::string> &addresses() const { return m_addresses; }
     const std::string &address(size_t server) const { return m_addresses.at(server); }
-    int port(size_t server) const { return m_servers.at(server)->port(); }
     // Answers requests from now on with script; answers already scheduled still go out.
     void setScript(Script script);
     // Every request received so far, in the order they came.

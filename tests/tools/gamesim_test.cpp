@@ -15,7 +15,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <functional>
 #include <map>
 #include <set>
