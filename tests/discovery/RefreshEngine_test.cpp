@@ -7,22 +7,17 @@
 #include "discovery/QueryThread.h"
 #include "platform/Affinity.h"
 #include "platform/AtomicFile.h"
-#include "platform/UniqueFd.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestProcess.h"
+#include "support/UdpPeer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <chrono>
 #include <map>
 #include <mutex>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 namespace pelorix {
 namespace {
@@ -43,41 +38,19 @@ public:
     };
 
     explicit UdpFarm(std::vector<Server> servers)
-        : m_servers(std::move(servers))
+        : m_list(std::move(servers))
+        , m_servers(m_list.size(), script(m_list))
     {
-        for (size_t i = 0; i < m_servers.size(); ++i) {
-            UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-            sockaddr_in addr{};
-            addr.sin_family = AF_INET;
-            addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            ::bind(fd.get(), reinterpret_cast<sockaddr *>(&addr), sizeof addr);
-            socklen_t len = sizeof addr;
-            ::getsockname(fd.get(), reinterpret_cast<sockaddr *>(&addr), &len);
-            m_fds.push_back(std::move(fd));
-            m_addresses.push_back("127.0.0.1:" + std::to_string(ntohs(addr.sin_port)));
-        }
-        m_thread = std::thread([this] { run(); });
     }
-    ~UdpFarm()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-    UdpFarm(const UdpFarm &) = delete;
-    UdpFarm &operator=(const UdpFarm &) = delete;
 
-    const std::vector<std::string> &addresses() const { return m_addresses; }
+    const std::vector<std::string> &addresses() const { return m_servers.addresses(); }
     void setDelay(int ms)
     {
-        std::lock_guard lock(m_mutex);
-        for (auto &s : m_servers)
+        for (auto &s : m_list)
             s.delayMs = ms;
+        m_servers.setScript(script(m_list));
     }
-    int requests() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_requests;
-    }
+    int requests() const { return static_cast<int>(m_servers.requests().size()); }
     static std::string reply(size_t index)
     {
         return "\\statusresponse\\0\\hostname\\Server " + std::to_string(index) +
@@ -86,66 +59,29 @@ public:
     }
 
 private:
-    struct Pending {
-        Clock::time_point due;
-        size_t index;
-        sockaddr_in to;
-        std::string payload;
-    };
-
-    void run()
+    static test::UdpServers::Script script(std::vector<Server> servers)
     {
-        std::vector<pollfd> polls(m_fds.size());
-        for (size_t i = 0; i < m_fds.size(); ++i)
-            polls[i] = {m_fds[i].get(), POLLIN, 0};
-        std::vector<Pending> pending;
-        while (!m_stop) {
-            ::poll(polls.data(), polls.size(), 2);
-            const auto now = Clock::now();
-            for (size_t i = 0; i < polls.size(); ++i) {
-                if (!(polls[i].revents & POLLIN))
-                    continue;
-                char buffer[512];
-                sockaddr_in from{};
-                socklen_t len = sizeof from;
-                if (::recvfrom(m_fds[i].get(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &len) < 0)
-                    continue;
-                std::lock_guard lock(m_mutex);
-                ++m_requests;
-                const Server s = m_servers[i];
-                if (s.delayMs < 0)
-                    continue;
-                const std::string text = reply(i);
-                if (s.splitMs > 0) {
-                    const size_t half = text.find("\\final");
-                    pending.push_back({now + std::chrono::milliseconds(s.delayMs), i, from, text.substr(0, half)});
-                    pending.push_back(
-                        {now + std::chrono::milliseconds(s.delayMs + s.splitMs), i, from, text.substr(half)});
-                } else {
-                    pending.push_back({now + std::chrono::milliseconds(s.delayMs), i, from, text});
-                }
-                for (int t = s.trickleMs; s.trickleMs > 0 && t < 5000; t += s.trickleMs)
-                    pending.push_back({now + std::chrono::milliseconds(s.delayMs + t), i, from, "\\x\\y"});
+        return [servers = std::move(servers)](size_t index, const std::string &) {
+            const Server &s = servers[index];
+            std::vector<test::UdpServers::Send> sends;
+            if (s.delayMs < 0)
+                return sends;
+            const std::string text = reply(index);
+            if (s.splitMs > 0) {
+                const size_t half = text.find("\\final");
+                sends.push_back({s.delayMs, text.substr(0, half)});
+                sends.push_back({s.delayMs + s.splitMs, text.substr(half)});
+            } else {
+                sends.push_back({s.delayMs, text});
             }
-            for (auto it = pending.begin(); it != pending.end();) {
-                if (it->due <= now) {
-                    ::sendto(m_fds[it->index].get(), it->payload.data(), it->payload.size(), 0,
-                             reinterpret_cast<const sockaddr *>(&it->to), sizeof it->to);
-                    it = pending.erase(it);
-                } else {
-                    ++it;
-                }
-            }
-        }
+            for (int t = s.trickleMs; s.trickleMs > 0 && t < 5000; t += s.trickleMs)
+                sends.push_back({s.delayMs + t, "\\x\\y"});
+            return sends;
+        };
     }
 
-    std::vector<Server> m_servers;
-    std::vector<UniqueFd> m_fds;
-    std::vector<std::string> m_addresses;
-    mutable std::mutex m_mutex;
-    int m_requests = 0;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
+    std::vector<Server> m_list;
+    test::UdpServers m_servers;
 };
 
 std::string masterListText(const std::vector<std::string> &addresses)
@@ -310,67 +246,80 @@ protected:
     std::unique_ptr<RefreshEngine> engine;
 };
 
-TEST_F(RefreshEngineTest, TwoHundredFiftyServersNeverMoreThanOneHundredCountedIn)
+// Every answer becomes a row, each address once with its own server's values, and never more queries are counted in
+// than the cap allows; the statistics and the view are left as a completed refresh leaves them.
+TEST_F(RefreshEngineTest, EveryAnswerIsShownWithinTheCap)
 {
-    UdpFarm farm(std::vector<UdpFarm::Server>(250, {150, 0}));
-    listText = masterListText(farm.addresses());
-    makeEngine();
-    engine->refresh_imageClick();
+    struct Case {
+        const char *name;
+        int servers;
+        int delayMs;
+        int maxActiveQueries;
+        bool capReached; // the cap is reached and held; otherwise it is only never passed
+        int pingMin, pingMax;
+    };
+    const Case cases[] = {
+        {"250 servers, 100 places", 250, 150, 100, false, 140, 800},
+        {"12 servers, 4 places", 12, 300, 4, true, 290, 800},
+        // One slow answer per server: each query keeps its place until its thread has recorded the answer.
+        {"250 servers answering after 550 ms", 250, 550, 100, false, 540, 800},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        view = RecordingView{};
+        UdpFarm farm(std::vector<UdpFarm::Server>(static_cast<size_t>(c.servers), {c.delayMs}));
+        listText = masterListText(farm.addresses());
+        RefreshEngine::Options options;
+        options.maxActiveQueries = c.maxActiveQueries;
+        makeEngine(options);
+        engine->refresh_imageClick();
 
-    const auto c = engine->counters();
-    EXPECT_EQ(c.threadsStarted, 250);
-    EXPECT_LE(c.peakActiveQueries, 100);
-    EXPECT_GE(c.minActiveQueries, 0);
-    EXPECT_EQ(engine->ActiveQueries(), 0);
-    EXPECT_EQ(view.progressMax, 249);
-    EXPECT_EQ(view.progress, 249);
-    EXPECT_EQ(view.total, "Total server count: 250");
-    EXPECT_EQ(view.servers, "Servers online:\t250");
-    EXPECT_EQ(view.players, "Players online:\t750");
-    EXPECT_EQ(view.cancelCaption, "Cancel");
-    EXPECT_FALSE(view.panel);
-    EXPECT_FALSE(view.cacheLabel);
-    EXPECT_EQ(view.mapCleared, 1);
-    EXPECT_EQ(view.nameClicks, 1);
-    EXPECT_EQ(engine->RefreshStep(), 211);
-    EXPECT_TRUE(dialogs.shown().empty());
-    // Every answer became a row, each address once, each row with its own server's values.
-    for (int c2 = 0; c2 < ColumnCount; ++c2)
-        EXPECT_EQ(table.rowCount(static_cast<Column>(c2)), 250) << c2;
-    auto addresses = column(ListBox6_ipaddress);
-    std::sort(addresses.begin(), addresses.end());
-    auto listed = farm.addresses();
-    std::sort(listed.begin(), listed.end());
-    EXPECT_EQ(addresses, listed);
-    for (int row = 0; row < 250; ++row) {
-        const auto index =
-            std::find(farm.addresses().begin(), farm.addresses().end(), table.cell(ListBox6_ipaddress, row)) -
-            farm.addresses().begin();
-        EXPECT_EQ(table.cell(ListBox1_servername, row), "Server " + std::to_string(index));
-        int ping = -1;
-        ASSERT_TRUE(parseInt32(table.cell(ListBox3_ping, row), ping));
-        EXPECT_GE(ping, 140);
-        EXPECT_LT(ping, 800);
+        const auto counters = engine->counters();
+        EXPECT_EQ(counters.threadsStarted, c.servers);
+        if (c.capReached)
+            EXPECT_EQ(counters.peakActiveQueries, c.maxActiveQueries);
+        else
+            EXPECT_LE(counters.peakActiveQueries, c.maxActiveQueries);
+        EXPECT_GE(counters.minActiveQueries, 0);
+        EXPECT_EQ(engine->ActiveQueries(), 0);
+        EXPECT_EQ(view.progressMax, c.servers - 1);
+        EXPECT_EQ(view.progress, c.servers - 1);
+        EXPECT_EQ(view.total, "Total server count: " + std::to_string(c.servers));
+        EXPECT_EQ(view.servers, "Servers online:\t" + std::to_string(c.servers));
+        EXPECT_EQ(view.players, "Players online:\t" + std::to_string(3 * c.servers));
+        EXPECT_EQ(view.cancelCaption, "Cancel");
+        EXPECT_FALSE(view.panel);
+        EXPECT_FALSE(view.cacheLabel);
+        EXPECT_EQ(view.mapCleared, 1);
+        EXPECT_EQ(view.nameClicks, 1);
+        EXPECT_EQ(engine->RefreshStep(), 211);
+        EXPECT_TRUE(dialogs.shown().empty());
+        for (int col = 0; col < ColumnCount; ++col)
+            EXPECT_EQ(table.rowCount(static_cast<Column>(col)), c.servers) << col;
+        auto addresses = column(ListBox6_ipaddress);
+        std::sort(addresses.begin(), addresses.end());
+        auto listed = farm.addresses();
+        std::sort(listed.begin(), listed.end());
+        EXPECT_EQ(addresses, listed);
+        for (int row = 0; row < table.rowCount(ListBox6_ipaddress); ++row) {
+            const auto index =
+                std::find(farm.addresses().begin(), farm.addresses().end(), table.cell(ListBox6_ipaddress, row)) -
+                farm.addresses().begin();
+            EXPECT_EQ(table.cell(ListBox1_servername, row), "Server " + std::to_string(index));
+            int ping = -1;
+            ASSERT_TRUE(parseInt32(table.cell(ListBox3_ping, row), ping));
+            EXPECT_GE(ping, c.pingMin) << row;
+            EXPECT_LT(ping, c.pingMax) << row;
+        }
+        EXPECT_EQ(table.selectedIndex(ListBox1_servername), 0);
+        EXPECT_TRUE(table.column(ListBox1_servername).enabled);
+        EXPECT_TRUE(table.column(ListBox1_servername).visible);
+        EXPECT_FALSE(view.menu[RefreshMenuItem::Joinserver1]); // the name column's click handler re-enables them
+
+        ASSERT_TRUE(settle());
+        EXPECT_EQ(engine->counters().lateAnswersDropped, 0);
+        EXPECT_EQ(engine->counters().forcedStops, 0);
     }
-    EXPECT_EQ(table.selectedIndex(ListBox1_servername), 0);
-    EXPECT_TRUE(table.column(ListBox1_servername).enabled);
-    EXPECT_TRUE(table.column(ListBox1_servername).visible);
-    EXPECT_FALSE(view.menu[RefreshMenuItem::Joinserver1]); // the name column's click handler re-enables them
-    EXPECT_TRUE(settle());
-}
-
-TEST_F(RefreshEngineTest, CapIsReachedAndHeld)
-{
-    UdpFarm farm(std::vector<UdpFarm::Server>(12, {300, 0}));
-    listText = masterListText(farm.addresses());
-    RefreshEngine::Options options;
-    options.maxActiveQueries = 4;
-    makeEngine(options);
-    engine->refresh_imageClick();
-    EXPECT_EQ(engine->counters().peakActiveQueries, 4);
-    EXPECT_GE(engine->counters().minActiveQueries, 0);
-    EXPECT_EQ(table.rowCount(ListBox1_servername), 12);
-    EXPECT_TRUE(settle());
 }
 
 TEST_F(RefreshEngineTest, EmptyListStartsNoThreadAndSelectsNothing)
@@ -483,26 +432,6 @@ TEST_F(RefreshEngineTest, LateAnswerNeverReachesItsOwnOrALaterRefresh)
     int ping = -1;
     ASSERT_TRUE(parseInt32(table.cell(ListBox3_ping, 0), ping));
     EXPECT_LT(ping, 500);
-}
-
-// One slow answer per server: each query keeps its place until its thread has recorded the answer.
-TEST_F(RefreshEngineTest, TwoHundredFiftyServersAnsweringAfter550MsAreAllShown)
-{
-    UdpFarm farm(std::vector<UdpFarm::Server>(250, {550}));
-    listText = masterListText(farm.addresses());
-    makeEngine();
-    engine->refresh_imageClick();
-    ASSERT_TRUE(settle());
-    const auto c = engine->counters();
-    EXPECT_EQ(c.lateAnswersDropped, 0);
-    EXPECT_EQ(c.forcedStops, 0);
-    EXPECT_LE(c.peakActiveQueries, 100);
-    EXPECT_EQ(table.rowCount(ListBox1_servername), 250);
-    std::vector<int> pings;
-    for (const auto &address : farm.addresses())
-        pings.push_back(shownPing(address)); // -1 for a server without a row
-    EXPECT_GE(*std::min_element(pings.begin(), pings.end()), 540);
-    EXPECT_LT(*std::max_element(pings.begin(), pings.end()), 800);
 }
 
 // The timing rules of a query, each on both sides of its edge, with the UDP exchange against loopback servers:
@@ -654,7 +583,9 @@ TEST(ReorderAddresses, AnswerOrderOncePerListedRow)
         {{"a"}, {"A"}, {}}, // exact, case-sensitive
         {{}, {"a"}, {}},
     };
-    for (const auto &c : cases) {
+    for (size_t k = 0; k < std::size(cases); ++k) {
+        SCOPED_TRACE("case " + std::to_string(k));
+        const auto &c = cases[k];
         const auto got = RefreshEngine::reorderAddresses(c.column, c.replies);
         EXPECT_EQ(got, c.expected);
         EXPECT_LE(got.size(), c.column.size());

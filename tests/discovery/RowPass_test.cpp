@@ -150,28 +150,7 @@ TEST_F(RowPassTest, AnAnswerFillsItsRowAndLeavesAddressAndCheckAlone)
     }
 }
 
-TEST_F(RowPassTest, BlanksAndColourlessNamesReadBack)
-{
-    load({{"a:1", "\\hostname\\My Server\\numplayers\\5\\maxplayers\\8\\eof\\", "7"}});
-    run();
-    EXPECT_EQ(table.cell(ListBox1_servername, 0), "My Server");
-    EXPECT_EQ(table.cell(ListBox2_players, 0), "5/8");
-}
-
-TEST_F(RowPassTest, LockCell)
-{
-    const std::pair<const char *, std::string> cases[] = {{"0", " "}, {"1", kLock}, {"yes", kLock}, {"", kLock}};
-    for (const auto &[password, lock] : cases) {
-        table.ClearTable();
-        addresses.clear(), texts.clear(), pings.clear();
-        load({{"a:1", replyOf(serverPairs({{"password", password}})), "10"}});
-        run();
-        ASSERT_EQ(table.rowCount(ListBox0_index), 1) << password;
-        EXPECT_EQ(table.cell(ListBox0_index, 0), lock) << password;
-    }
-}
-
-TEST_F(RowPassTest, Filters)
+TEST_F(RowPassTest, FiltersDecideWhichRowsAreShown)
 {
     struct Case
     {
@@ -352,14 +331,61 @@ TEST_F(RowPassTest, Filters)
          {{"gamevariant", "VEKTA 4X"}},
          "10",
          true},
+        // Each value comes out as the store's own typed reads give it: any letter case of the key, numbers stored as
+        // text, text stored as a number, unreadable numbers; the pass reads all settings of a row at once.
+        {"key in capitals",
+         [](SettingsStore &s) { s.WriteBool("HIDE_EMPTY_SERVERS", true); },
+         {{"numplayers", "0"}},
+         "30",
+         false},
+        {"flag stored as a number",
+         [](SettingsStore &s) { s.WriteInteger("hide_empty_servers", 7); },
+         {{"numplayers", "0"}},
+         "30",
+         false},
+        {"flag text that is no number takes the default",
+         [](SettingsStore &s) { s.WriteString("hide_na_servers", "x"); },
+         {{"hostname", "N/A"}},
+         "30",
+         false},
+        {"flag stored as zero",
+         [](SettingsStore &s) { s.WriteInteger("hide_na_servers", 0); },
+         {{"hostname", "N/A"}},
+         "30",
+         true},
+        {"index stored as text",
+         [](SettingsStore &s) {
+             s.WriteBool("show_game_version", true);
+             s.WriteString("game_version_index", "2");
+         },
+         {{"gamevariant", "VEKTA 4X"}},
+         "30",
+         true},
+        {"game type name stored as a number",
+         [](SettingsStore &s) {
+             s.WriteBool("gametype", true);
+             s.WriteInteger("gametype_name", 5);
+         },
+         {{"gametype", "5"}},
+         "30",
+         true},
+        {"ping limit stored as a number",
+         [](SettingsStore &s) {
+             s.WriteBool("maxping", true);
+             s.WriteInteger("ping", 20);
+         },
+         {},
+         "30",
+         false},
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
         test::TempDir caseDir;
         SettingsStore caseSettings(caseDir.file("PELORIX.reg"));
         c.set(caseSettings);
         const ServerTable caseTable = runOneRow(caseSettings, dialogs, replyOf(serverPairs(c.reply)), c.ping);
-        EXPECT_EQ(caseTable.rowCount(ListBox1_servername), c.shown ? 1 : 0) << c.name;
-        EXPECT_EQ(caseTable.rowCount(ListBox6_ipaddress), c.shown ? 1 : 0) << c.name;
+        EXPECT_EQ(caseTable.rowCount(ListBox1_servername), c.shown ? 1 : 0);
+        EXPECT_EQ(caseTable.rowCount(ListBox6_ipaddress), c.shown ? 1 : 0);
     }
     EXPECT_TRUE(dialogs.shown().empty());
 }
@@ -442,65 +468,73 @@ TEST_F(RowPassTest, ALaterAnswerOfTheSameAddressWins)
     EXPECT_EQ(table.cell(ListBox3_ping, 0), "2"); // an empty text is no answer, its ping is not taken
 }
 
-TEST_F(RowPassTest, PingItemsMustBeFollowedByANumber)
+// One answer, one row: the cells it shows and the error dialog it raises.
+TEST_F(RowPassTest, ARowShowsWhatItsReplySays)
 {
+    // A player count of half the largest reply the exchange accepts, then as many short items as fit: the players
+    // cell comes from the values read, however many items follow them.
+    const std::string count(kMaxReplyBytes / 2, '9');
+    const auto largest = [&count](const std::string &tail) {
+        std::string reply = "\\hostname\\Big\\maxplayers\\16\\numplayers\\" + count;
+        while (reply.size() + 2 + tail.size() <= kMaxReplyBytes)
+            reply += "\\a";
+        return reply + tail;
+    };
     struct Case
     {
         const char *name;
         std::string reply;
+        std::map<Column, std::string> cells;
         std::string dialog; // "" for none
-        std::string mapCell;
     };
     const Case cases[] = {
-        {"player pings are numbers", "\\hostname\\s\\player_0\\bob\\ping_0\\50\\mapname\\m\\eof\\", "", "m"},
-        {"a player named ping_pong", "\\hostname\\s\\player_0\\ping_pong\\score_0\\5\\mapname\\m\\eof\\",
-         "Failed adding variables. Error at line:\r\nping_pong\r\nscore_0", ""},
-        {"a ping item at the end", "\\hostname\\s\\mapname\\m\\ping_0",
-         "Failed adding variables. Error at line:\r\nping_0\r\n", "m"},
-        {"a key at the end", "\\hostname\\s\\mapname", "", ""},
+        {"blanks and a colourless name read back",
+         "\\hostname\\My Server\\numplayers\\5\\maxplayers\\8\\eof\\",
+         {{ListBox1_servername, "My Server"}, {ListBox2_players, "5/8"}},
+         ""},
+        // The lock cell: only a password of "0" is open.
+        {"password 0", replyOf(serverPairs({{"password", "0"}})), {{ListBox0_index, " "}}, ""},
+        {"password 1", replyOf(serverPairs({{"password", "1"}})), {{ListBox0_index, kLock}}, ""},
+        {"password yes", replyOf(serverPairs({{"password", "yes"}})), {{ListBox0_index, kLock}}, ""},
+        {"empty password", replyOf(serverPairs({{"password", ""}})), {{ListBox0_index, kLock}}, ""},
+        // A "ping_" item must be followed by a number; the values read before the fault are used.
+        {"player pings are numbers",
+         "\\hostname\\s\\player_0\\bob\\ping_0\\50\\mapname\\m\\eof\\",
+         {{ListBox1_servername, "s"}, {ListBox5_mapname, "m"}},
+         ""},
+        {"a player named ping_pong",
+         "\\hostname\\s\\player_0\\ping_pong\\score_0\\5\\mapname\\m\\eof\\",
+         {{ListBox1_servername, "s"}, {ListBox5_mapname, ""}},
+         "Failed adding variables. Error at line:\r\nping_pong\r\nscore_0"},
+        {"a ping item at the end",
+         "\\hostname\\s\\mapname\\m\\ping_0",
+         {{ListBox1_servername, "s"}, {ListBox5_mapname, "m"}},
+         "Failed adding variables. Error at line:\r\nping_0\r\n"},
+        {"a key at the end", "\\hostname\\s\\mapname", {{ListBox1_servername, "s"}, {ListBox5_mapname, ""}}, ""},
+        // The largest reply accepted.
+        {"largest reply, ending with eof",
+         largest("\\eof\\"),
+         {{ListBox1_servername, "Big"}, {ListBox2_players, count + "/16"}},
+         ""},
+        {"largest reply, ending with a ping that is no number",
+         largest("\\ping_0\\x"),
+         {{ListBox1_servername, "Big"}, {ListBox2_players, count + "/16"}},
+         "Failed adding variables. Error at line:\r\nping_0\r\nx"},
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
         test::ScriptedDialogs caseDialogs;
-        const ServerTable caseTable = runOneRow(settings, caseDialogs, c.reply, "1");
-        ASSERT_EQ(caseTable.rowCount(ListBox1_servername), 1) << c.name;
-        EXPECT_EQ(caseTable.cell(ListBox1_servername, 0), "s") << c.name; // values read before the fault are used
-        EXPECT_EQ(caseTable.cell(ListBox5_mapname, 0), c.mapCell) << c.name;
+        const ServerTable caseTable = runOneRow(settings, caseDialogs, c.reply, "9");
+        ASSERT_EQ(caseTable.rowCount(ListBox1_servername), 1);
+        for (const auto &[column, text] : c.cells)
+            EXPECT_EQ(caseTable.cell(column, 0), text) << "column " << column;
         if (c.dialog.empty()) {
-            EXPECT_TRUE(caseDialogs.shown().empty()) << c.name;
+            EXPECT_TRUE(caseDialogs.shown().empty());
         } else {
-            ASSERT_EQ(caseDialogs.shown().size(), 1u) << c.name;
+            ASSERT_EQ(caseDialogs.shown().size(), 1u);
             EXPECT_EQ(caseDialogs.shown()[0].kind, DialogKind::Error);
             EXPECT_EQ(caseDialogs.shown()[0].text, c.dialog);
         }
-    }
-}
-
-TEST_F(RowPassTest, AReplyOfTheLargestAcceptedSizeFillsItsRow)
-{
-    // A player count of half the largest reply the exchange accepts, then as many short items as fit: the
-    // players cell comes from the values read, however many items follow them.
-    const std::string count(kMaxReplyBytes / 2, '9');
-    struct Case
-    {
-        const char *name;
-        std::string tail;
-        size_t dialogs;
-    };
-    const Case cases[] = {
-        {"ends with eof", "\\eof\\", 0},
-        {"ends with a ping that is no number", "\\ping_0\\x", 1},
-    };
-    for (const auto &c : cases) {
-        std::string reply = "\\hostname\\Big\\maxplayers\\16\\numplayers\\" + count;
-        while (reply.size() + 2 + c.tail.size() <= kMaxReplyBytes)
-            reply += "\\a";
-        reply += c.tail;
-        test::ScriptedDialogs caseDialogs;
-        const ServerTable caseTable = runOneRow(settings, caseDialogs, reply, "9");
-        ASSERT_EQ(caseTable.rowCount(ListBox1_servername), 1) << c.name;
-        EXPECT_EQ(caseTable.cell(ListBox1_servername, 0), "Big") << c.name;
-        EXPECT_EQ(caseTable.cell(ListBox2_players, 0), count + "/16") << c.name;
-        EXPECT_EQ(caseDialogs.shown().size(), c.dialogs) << c.name;
     }
 }
 
@@ -561,63 +595,4 @@ TEST_F(RowPassTest, FinalPassRemovesRowsOfServersThatDidNotAnswer)
     for (int c = 0; c < ColumnCount; ++c)
         ASSERT_EQ(table.rowCount(static_cast<Column>(c)), 1) << c;
     EXPECT_EQ(row(0), (std::vector<std::string>{" ", "A", "3/16", "1", "CTF", "m1", "a:1", "VEKTA 4", "1.0", "Join"}));
-}
-
-TEST_F(RowPassTest, FilterSettingsReadAsTheStoreReadsThem)
-{
-    // The row pass reads all settings of a row at once; each value must come out as the store's own typed reads
-    // give it: any letter case of the key, numbers stored as text, text stored as a number, unreadable numbers.
-    struct Case
-    {
-        const char *name;
-        std::function<void(SettingsStore &)> set;
-        std::map<std::string, std::string> reply;
-        bool shown;
-    };
-    const Case cases[] = {
-        {"key in capitals",
-         [](SettingsStore &s) { s.WriteBool("HIDE_EMPTY_SERVERS", true); },
-         {{"numplayers", "0"}},
-         false},
-        {"flag stored as a number",
-         [](SettingsStore &s) { s.WriteInteger("hide_empty_servers", 7); },
-         {{"numplayers", "0"}},
-         false},
-        {"flag text that is no number takes the default",
-         [](SettingsStore &s) { s.WriteString("hide_na_servers", "x"); },
-         {{"hostname", "N/A"}},
-         false},
-        {"flag stored as zero",
-         [](SettingsStore &s) { s.WriteInteger("hide_na_servers", 0); },
-         {{"hostname", "N/A"}},
-         true},
-        {"index stored as text",
-         [](SettingsStore &s) {
-             s.WriteBool("show_game_version", true);
-             s.WriteString("game_version_index", "2");
-         },
-         {{"gamevariant", "VEKTA 4X"}},
-         true},
-        {"game type name stored as a number",
-         [](SettingsStore &s) {
-             s.WriteBool("gametype", true);
-             s.WriteInteger("gametype_name", 5);
-         },
-         {{"gametype", "5"}},
-         true},
-        {"ping limit stored as a number",
-         [](SettingsStore &s) {
-             s.WriteBool("maxping", true);
-             s.WriteInteger("ping", 20);
-         },
-         {},
-         false},
-    };
-    for (const auto &c : cases) {
-        test::TempDir caseDir;
-        SettingsStore caseSettings(caseDir.file("PELORIX.reg"));
-        c.set(caseSettings);
-        const ServerTable caseTable = runOneRow(caseSettings, dialogs, replyOf(serverPairs(c.reply)), "30");
-        EXPECT_EQ(caseTable.rowCount(ListBox1_servername), c.shown ? 1 : 0) << c.name;
-    }
 }

@@ -1,20 +1,14 @@
 #include "discovery/StatusExchange.h"
 
 #include "discovery/ReplyItems.h"
-#include "platform/UniqueFd.h"
 #include "support/TestProcess.h"
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "support/UdpPeer.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
-#include <mutex>
 #include <thread>
 
 using namespace pelorix;
@@ -23,98 +17,23 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// A UDP socket bound to 127.0.0.1 on a port the system picks.
-struct LoopbackSocket
-{
-    UniqueFd fd;
-    int port = 0;
+using test::UdpPeer;
+using test::UdpServers;
 
-    LoopbackSocket()
-    {
-        fd.reset(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = 0;
-        ::bind(fd.get(), reinterpret_cast<sockaddr *>(&addr), sizeof addr);
-        socklen_t len = sizeof addr;
-        ::getsockname(fd.get(), reinterpret_cast<sockaddr *>(&addr), &len);
-        port = ntohs(addr.sin_port);
-        const int big = 4 * 1024 * 1024;
-        ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDBUF, &big, sizeof big);
-    }
-    LoopbackSocket(const LoopbackSocket &) = delete;
-    LoopbackSocket &operator=(const LoopbackSocket &) = delete;
-};
-
-// A game server in miniature: waits for one request, then sends the scripted datagrams to its sender,
-// each at its time after the request came.
+// A game server in miniature: every request is answered with the scripted datagrams, each at its time after the
+// request came.
 class Responder
 {
 public:
-    struct Send
-    {
-        int atMs;
-        std::string payload;
-        bool fromOtherSocket = false; // a second sender on another port
-    };
-
-    explicit Responder(std::vector<Send> script)
-        : m_script(std::move(script))
-        , m_thread([this] { run(); })
+    explicit Responder(std::vector<UdpServers::Send> script)
+        : m_server(1, [script = std::move(script)](size_t, const std::string &) { return script; })
     {
     }
-    ~Responder()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-
-    std::string address() const { return "127.0.0.1:" + std::to_string(m_socket.port); }
-    std::string request()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_request;
-    }
+    std::string address() const { return m_server.address(0); }
+    std::vector<std::string> requests() const { return m_server.requests(); }
 
 private:
-    void run()
-    {
-        pollfd pfd{m_socket.fd.get(), POLLIN, 0};
-        const auto give_up = Clock::now() + 10s;
-        while (!m_stop && Clock::now() < give_up) {
-            if (::poll(&pfd, 1, 20) == 1)
-                break;
-        }
-        if (m_stop || !(pfd.revents & POLLIN))
-            return;
-        std::string buffer(70000, '\0');
-        sockaddr_in client{};
-        socklen_t len = sizeof client;
-        const ssize_t got =
-            ::recvfrom(m_socket.fd.get(), buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr *>(&client), &len);
-        const auto start = Clock::now();
-        {
-            std::lock_guard lock(m_mutex);
-            m_request = buffer.substr(0, got > 0 ? static_cast<size_t>(got) : 0);
-        }
-        for (const auto &send : m_script) {
-            while (!m_stop && Clock::now() < start + std::chrono::milliseconds(send.atMs))
-                std::this_thread::sleep_for(2ms);
-            if (m_stop)
-                return;
-            const int fd = send.fromOtherSocket ? m_other.fd.get() : m_socket.fd.get();
-            ::sendto(fd, send.payload.data(), send.payload.size(), 0, reinterpret_cast<sockaddr *>(&client), len);
-        }
-    }
-
-    LoopbackSocket m_socket;
-    LoopbackSocket m_other;
-    std::vector<Send> m_script;
-    std::atomic<bool> m_stop{false};
-    std::mutex m_mutex;
-    std::string m_request;
-    std::thread m_thread;
+    UdpServers m_server;
 };
 
 struct ExchangeRun
@@ -154,7 +73,7 @@ TEST(StatusExchange, SendsTheRequestAndJoinsAReplySplitOverTwoDatagrams)
         {{0, "\\hostname\\[c=FF0000]Red[b]Team\\numplayers\\3"}, {100, "\\maxplayers\\16\\final\\\\eof\\"}});
     std::atomic<bool> cancel{false};
     const ExchangeRun run = runExchange(server.address(), cancel);
-    EXPECT_EQ(server.request(), "\\status\\");
+    EXPECT_EQ(server.requests(), std::vector<std::string>{"\\status\\"});
     ASSERT_TRUE(run.result.accepted);
     EXPECT_EQ(run.result.reply, "\\hostname\\RedTeam\\numplayers\\3\\maxplayers\\16\\final\\\\eof\\");
     EXPECT_GE(run.result.pingMs, 0);
@@ -179,7 +98,7 @@ TEST(StatusExchange, WhatIsAccepted)
     struct Case
     {
         const char *name;
-        std::vector<Responder::Send> script;
+        std::vector<UdpServers::Send> script;
         bool accepted;
         std::string reply;
     };
@@ -223,7 +142,7 @@ TEST(StatusExchange, TheFirstWindowOfAZeroByteDatagramTakesItsArrivalAsThePing)
 
 TEST(StatusExchange, CancelStopsAfterTheCurrentWindowButNotInTheFirst)
 {
-    const std::vector<Responder::Send> script = {{600, "\\hostname\\x"}, {700, "\\eof\\"}, {800, "\\more\\"}};
+    const std::vector<UdpServers::Send> script = {{600, "\\hostname\\x"}, {700, "\\eof\\"}, {800, "\\more\\"}};
     {
         Responder server(script);
         std::atomic<bool> cancel{true};
@@ -266,7 +185,7 @@ TEST(StatusExchange, BadAddressesAreFaults)
 
 TEST(StatusExchange, AStopRequestEndsATrickleAndRecordsNothing)
 {
-    std::vector<Responder::Send> trickle;
+    std::vector<UdpServers::Send> trickle;
     trickle.push_back({0, "\\hostname\\x\\eof\\"});
     for (int t = 200; t <= 8000; t += 200)
         trickle.push_back({t, "\\p\\1"});
@@ -287,7 +206,7 @@ TEST(StatusExchange, AStopRequestEndsATrickleAndRecordsNothing)
 
 TEST(StatusExchange, AReplyUpToTheBoundIsAccepted)
 {
-    std::vector<Responder::Send> parts;
+    std::vector<UdpServers::Send> parts;
     for (int k = 0; k < 4; ++k) // 240 KB in four datagrams, just under the bound
         parts.push_back({k * 20, std::string(60000, 'x')});
     parts.push_back({80, "\\eof\\"});
@@ -300,7 +219,7 @@ TEST(StatusExchange, AReplyUpToTheBoundIsAccepted)
 
 TEST(StatusExchange, AReplyOverTheBoundIsNotAccepted)
 {
-    std::vector<Responder::Send> flood;
+    std::vector<UdpServers::Send> flood;
     for (int k = 0; k < 40; ++k) // 2.6 MB: over the bound even if the receive buffer drops a few
         flood.push_back({k * 20, std::string(65000, 'x') + "\\eof\\"});
     Responder server(flood);
@@ -330,9 +249,9 @@ TEST(StatusExchange, UdpQueryReportsTheDelayOfTheFirstDatagram)
 // deadline check after the first window relies on it.
 TEST(StatusExchange, AnEmptyWindowLastsItsWholeLength)
 {
-    LoopbackSocket silent;
+    UdpPeer silent;
     UdpQuery query;
-    ASSERT_TRUE(query.open("127.0.0.1:" + std::to_string(silent.port)));
+    ASSERT_TRUE(query.open(silent.address()));
     ASSERT_TRUE(query.sendRequest());
     for (const int ms : {kFirstWindowMs, 1, 7}) {
         bool fault = false;

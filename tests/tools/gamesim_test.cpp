@@ -1,5 +1,7 @@
 // The game-server simulator, checked from the outside: a real UDP client on 127.0.0.1 asks its servers.
+#include "support/LoopbackHttpServer.h"
 #include "support/TestProcess.h"
+#include "support/UdpPeer.h"
 
 #include "platform/AtomicFile.h"
 
@@ -13,7 +15,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <functional>
 #include <map>
 #include <set>
@@ -36,95 +37,6 @@ sockaddr_in loopback(int port)
     addr.sin_port = htons(static_cast<uint16_t>(port));
     return addr;
 }
-
-struct Datagram {
-    std::string data;
-    int fromPort = 0;
-    milliseconds at{}; // after the request was sent
-};
-
-std::string joined(const std::vector<Datagram> &datagrams)
-{
-    std::string text;
-    for (const auto &d : datagrams)
-        text += d.data;
-    return text;
-}
-
-// One client socket on 127.0.0.1, any port (or the given one).
-class UdpClient
-{
-  public:
-    explicit UdpClient(int localPort = 0)
-        : m_fd(::socket(AF_INET, SOCK_DGRAM, 0))
-    {
-        const int buffer = 8 * 1024 * 1024;
-        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-        sockaddr_in addr = loopback(localPort);
-        socklen_t length = sizeof addr;
-        EXPECT_EQ(::bind(m_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0) << std::strerror(errno);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&addr), &length);
-        m_port = ntohs(addr.sin_port);
-    }
-    ~UdpClient() { close(); }
-    UdpClient(const UdpClient &) = delete;
-    UdpClient &operator=(const UdpClient &) = delete;
-
-    int port() const { return m_port; }
-    void close()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-    void send(int port, const std::string &payload = "\\status\\")
-    {
-        const auto to = loopback(port);
-        m_sentAt = Clock::now();
-        ASSERT_EQ(::sendto(m_fd, payload.data(), payload.size(), 0, reinterpret_cast<const sockaddr *>(&to), sizeof to),
-                  static_cast<ssize_t>(payload.size()));
-    }
-
-    // Everything that arrives within window of the last send; stops early once done says so.
-    std::vector<Datagram> collect(milliseconds window, const std::function<bool(const std::string &)> &done = {})
-    {
-        std::vector<Datagram> got;
-        std::string buffer(70000, '\0');
-        for (;;) {
-            const auto left = std::chrono::duration_cast<milliseconds>(m_sentAt + window - Clock::now()).count();
-            if (left <= 0)
-                break;
-            pollfd p{m_fd, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left)) <= 0)
-                continue;
-            sockaddr_in from{};
-            socklen_t length = sizeof from;
-            const ssize_t n =
-                ::recvfrom(m_fd, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr *>(&from), &length);
-            if (n < 0)
-                continue;
-            got.push_back(Datagram{buffer.substr(0, static_cast<size_t>(n)), ntohs(from.sin_port),
-                                   std::chrono::duration_cast<milliseconds>(Clock::now() - m_sentAt)});
-            if (done && done(joined(got)))
-                break;
-        }
-        return got;
-    }
-
-    // Asks and returns the joined reply, as soon as it holds "\eof\".
-    std::string ask(int port, milliseconds window = milliseconds(2000))
-    {
-        send(port);
-        return joined(
-            collect(window, [](const std::string &text) { return text.find("\\eof\\") != std::string::npos; }));
-    }
-
-  private:
-    int m_fd;
-    int m_port = 0;
-    Clock::time_point m_sentAt = Clock::now();
-};
 
 // A simulator running a scenario on free ports, killed when the object goes.
 class Sim
@@ -201,7 +113,7 @@ std::string plainReply(const std::string &name, int port, const std::string &end
 // Asks every port at once from one socket; the joined replies by server port.
 std::map<int, std::string> askAll(const std::vector<int> &ports, milliseconds window)
 {
-    UdpClient client;
+    UdpPeer client;
     for (const int port : ports)
         client.send(port);
     std::map<int, std::string> replies;
@@ -237,7 +149,7 @@ TEST_F(Gamesim, NormalReplyHasEveryKeyInOrderWithTheScenarioValues)
         "statsenabled": 1, "vektawon": 3, "suspectswon": 2, "round": 2, "numrounds": 5, "queryid": "AMv1",
         "players": [{"name": "Ada", "score": 12, "ping": 40},
                     {"name": "Old Man Jenkins", "score": -3, "ping": 77}]}]})");
-    UdpClient client;
+    UdpPeer client;
     client.send(sim.port(0));
     const auto got = client.collect(milliseconds(1500), [](const std::string &t) { return t.find("eof") != t.npos; });
     ASSERT_EQ(got.size(), 1u);
@@ -253,7 +165,7 @@ TEST_F(Gamesim, NormalReplyHasEveryKeyInOrderWithTheScenarioValues)
 TEST_F(Gamesim, AnswersOnlyTheExactStatusRequest)
 {
     Sim sim("{" + kDefaults + R"(, "servers": [{"hostname": "Strict"}]})");
-    UdpClient client;
+    UdpPeer client;
     for (const std::string request : {"\\status", "\\status\\\n", "\\STATUS\\", "\\info\\", "status", "\\status\\\\"})
         client.send(sim.port(0), request);
     EXPECT_TRUE(client.collect(milliseconds(400)).empty());
@@ -321,7 +233,7 @@ TEST_F(Gamesim, EachBehaviourAnswersAsScripted)
     Sim sim("{" + kDefaults + ", \"servers\": [" + servers + "]}");
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].name);
-        UdpClient client;
+        UdpPeer client;
         client.send(sim.port(i));
         cases[i].check(client.collect(cases[i].window), sim.port(i));
     }
@@ -333,17 +245,15 @@ namespace
 // Sends the status request from a connected socket; the errno of the receive after it (0 when something came).
 int receiveErrorAfterQuery(int port)
 {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    UdpPeer client;
     const auto to = loopback(port);
-    EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to), 0);
-    EXPECT_EQ(::send(fd, "\\status\\", 8, 0), 8);
-    pollfd p{fd, POLLIN, 0};
+    EXPECT_EQ(::connect(client.fd(), reinterpret_cast<const sockaddr *>(&to), sizeof to), 0);
+    EXPECT_TRUE(client.send(port));
+    pollfd p{client.fd(), POLLIN, 0};
     ::poll(&p, 1, 2000);
     char buffer[64];
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
-    const int error = n < 0 ? errno : 0;
-    ::close(fd);
-    return error;
+    const ssize_t n = ::recv(client.fd(), buffer, sizeof buffer, MSG_DONTWAIT);
+    return n < 0 ? errno : 0;
 }
 
 } // namespace
@@ -370,10 +280,10 @@ TEST_F(Gamesim, ClosedServersPortsGoToNoOneElse)
     EXPECT_EQ(distinct.size(), sim.ports().size());
 
     // Free ports are drawn at random: had the closed ports been given back, some of these would land on one.
-    std::vector<std::unique_ptr<UdpClient>> others;
+    std::vector<std::unique_ptr<UdpPeer>> others;
     int taken = 0;
     for (int i = 0; i < 800; ++i) {
-        others.push_back(std::make_unique<UdpClient>());
+        others.push_back(std::make_unique<UdpPeer>());
         taken += static_cast<int>(closed.count(others.back()->port()));
     }
     EXPECT_EQ(taken, 0);
@@ -389,7 +299,7 @@ TEST_F(Gamesim, TrickleKeepsComingUntilTheClientPortIsGoneOrTheCap)
         {"behaviour": "trickle", "gapMs": 40, "trickleMaxMs": 300}]})");
     int clientPort = 0;
     {
-        UdpClient client;
+        UdpPeer client;
         clientPort = client.port();
         client.send(sim.port(0));
         const auto got = client.collect(milliseconds(800));
@@ -401,10 +311,10 @@ TEST_F(Gamesim, TrickleKeepsComingUntilTheClientPortIsGoneOrTheCap)
     }
     // The client's port is closed now: the next trickle datagram is refused and the trickle ends.
     std::this_thread::sleep_for(milliseconds(400));
-    UdpClient reopened(clientPort);
+    UdpPeer reopened(clientPort);
     EXPECT_TRUE(reopened.collect(milliseconds(600)).empty());
 
-    UdpClient capped;
+    UdpPeer capped;
     capped.send(sim.port(1));
     const auto got = capped.collect(milliseconds(2000));
     EXPECT_GE(got.size(), 3u);
@@ -417,7 +327,7 @@ TEST_F(Gamesim, CompleteTrickleOpensWithTheWholeReplyAndKeepsGoing)
 {
     Sim sim("{" + kDefaults +
             R"(, "servers": [{"hostname": "Chatty", "behaviour": "trickle", "gapMs": 40, "trickleComplete": true}]})");
-    UdpClient client;
+    UdpPeer client;
     client.send(sim.port(0));
     const auto got = client.collect(milliseconds(600));
     ASSERT_GE(got.size(), 5u);
@@ -431,7 +341,7 @@ TEST_F(Gamesim, CompleteTrickleOpensWithTheWholeReplyAndKeepsGoing)
 TEST_F(Gamesim, FloodSendsLargeDatagramsForItsDurationOnly)
 {
     Sim sim("{" + kDefaults + R"(, "servers": [{"behaviour": "flood", "floodMs": 300, "gapMs": 5, "floodBurst": 2}]})");
-    UdpClient client;
+    UdpPeer client;
     client.send(sim.port(0));
     const auto got = client.collect(milliseconds(2000));
     EXPECT_GE(got.size(), 10u);
@@ -447,11 +357,11 @@ TEST_F(Gamesim, FloodLeavesRoomForTheOthersAndEndsWithItsClient)
 {
     Sim sim("{" + kDefaults + R"(, "servers": [{"behaviour": "flood", "floodMs": 8000, "gapMs": 1, "floodBurst": 200},
         {"hostname": "Calm"}]})");
-    auto flooded = std::make_unique<UdpClient>();
+    auto flooded = std::make_unique<UdpPeer>();
     flooded->send(sim.port(0));
     ASSERT_EQ(flooded->collect(milliseconds(2000), [](const std::string &) { return true; }).size(), 1u);
 
-    UdpClient calm;
+    UdpPeer calm;
     EXPECT_EQ(calm.ask(sim.port(1), milliseconds(3000)), plainReply("Calm", sim.port(1)));
 
     // Sends counted by the simulator itself, a while after the flooded client went away: they no longer grow.
@@ -484,7 +394,7 @@ TEST_F(Gamesim, ChurnAndEventsChangeThePlayers)
         {"maxplayers": 2, "churn": {"joinEveryMs": 60}},
         {"players": ["Ada", "Bob"], "events": [{"atMs": 1000, "leave": "Ada"},
                                                {"atMs": 1000, "join": {"name": "Cy", "score": 5, "ping": 9}}]}]})");
-    UdpClient client;
+    UdpPeer client;
     const std::string before = client.ask(sim.port(2));
     EXPECT_NE(before.find("\\player_0\\Ada\\"), std::string::npos);
 
@@ -522,7 +432,7 @@ TEST_F(Gamesim, GeneratedWorldAnswersOnEveryPort)
     EXPECT_EQ(sim.process().stdoutText(), "READY 40\n");
     ASSERT_EQ(sim.ports().size(), 40u);
     std::set<std::string> names;
-    UdpClient client;
+    UdpPeer client;
     for (const int port : sim.ports()) {
         const std::string reply = client.ask(port);
         EXPECT_EQ(reply.rfind("\\statusresponse\\0\\hostname\\", 0), 0u);
@@ -602,39 +512,11 @@ TEST_F(Gamesim, RefusesBadCommandLinesAndScenarios)
 TEST_F(Gamesim, RegistersEveryServerWithTheMaster)
 {
     // A stand-in master: answers every request with a short page and keeps the request heads.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    const int on = 1;
-    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in addr = loopback(0);
-    socklen_t length = sizeof addr;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr *>(&addr), &length);
-    ::listen(listener, 16);
-    std::vector<std::string> heads;
-    std::thread master([&] {
-        for (int i = 0; i < 3; ++i) {
-            pollfd p{listener, POLLIN, 0};
-            if (::poll(&p, 1, 20000) <= 0)
-                return;
-            const int fd = ::accept(listener, nullptr, nullptr);
-            std::string head;
-            char buffer[1024];
-            while (head.find("\r\n\r\n") == std::string::npos) {
-                const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-                if (n <= 0)
-                    break;
-                head.append(buffer, static_cast<size_t>(n));
-            }
-            const std::string reply = "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nOK";
-            ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
-            ::close(fd);
-            heads.push_back(head);
-        }
-    });
-    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
-    Sim sim(R"({"servers": [{}, {"behaviour": "silent"}, {"behaviour": "closed"}]})", {"--register", url});
-    master.join();
-    ::close(listener);
+    LoopbackHttpServer master;
+    master.setDefaultReply(LoopbackHttpServer::lengthReply("OK"));
+    Sim sim(R"({"servers": [{}, {"behaviour": "silent"}, {"behaviour": "closed"}]})", {"--register", master.url("")});
+    ASSERT_TRUE(master.waitForServed(3, std::chrono::seconds(20)));
+    const std::vector<std::string> heads = master.requests();
     ASSERT_EQ(heads.size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(heads[i].rfind(
@@ -649,7 +531,7 @@ TEST_F(Gamesim, RegistersEveryServerWithTheMaster)
 TEST_F(Gamesim, ReportsStatsOnRequestAndEndsCleanly)
 {
     Sim sim("{" + kDefaults + R"(, "servers": [{"split": 2, "gapMs": 10}]})", {"--stats"});
-    UdpClient client;
+    UdpPeer client;
     EXPECT_FALSE(client.ask(sim.port(0)).empty());
     const std::string stats = "STATS queries=1 sends=2 lateness_us_p50=";
     sim.process().kill(SIGUSR1);

@@ -5,6 +5,7 @@
 #include "discovery/RequestSignature.h"
 #include "platform/UniqueFd.h"
 #include "support/TestProcess.h"
+#include "support/UdpPeer.h"
 
 #include <gtest/gtest.h>
 
@@ -547,12 +548,8 @@ TEST_F(MasterHostileTest, SpecialPurposeAddressesAreNeverProbedNorListed)
 TEST_F(MasterHostileTest, ProbesAreSharedOutPerClientAndPerDestination)
 {
     // A socket that takes the queries and never answers: every probe to it runs its full time.
-    UniqueFd silent(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    ::bind(silent.get(), reinterpret_cast<sockaddr *>(&address), sizeof address);
-    ::getsockname(silent.get(), reinterpret_cast<sockaddr *>(&address), &length);
-    const std::string target = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    const test::UdpPeer silent;
+    const std::string target = silent.address();
     start({"--allow-loopback", "--status-timeout", "3000", "--no-access-log"});
 
     const auto addFrom = [this, &target](const std::string &source) {
@@ -776,12 +773,8 @@ TEST_F(MasterHostileTest, SigtermEndsTheServiceWithinFiveSecondsUnderLoad)
     raiseDescriptorLimit();
     importServers(1000);
     ASSERT_EQ(command({"set-password"}, nullptr, nullptr, "right\n"), 0);
-    UniqueFd silent(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    ::bind(silent.get(), reinterpret_cast<sockaddr *>(&address), sizeof address);
-    ::getsockname(silent.get(), reinterpret_cast<sockaddr *>(&address), &length);
-    const std::string target = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    const test::UdpPeer silent;
+    const std::string target = silent.address();
     start({"--allow-loopback", "--status-timeout", "60000", "--request-timeout", "120", "--idle-timeout", "120",
            "--no-access-log"});
 

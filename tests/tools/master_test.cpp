@@ -3,6 +3,7 @@
 #include "discovery/RequestSignature.h"
 #include "platform/UniqueFd.h"
 #include "support/TestProcess.h"
+#include "support/UdpPeer.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <fstream>
 #include <thread>
 
@@ -97,50 +97,15 @@ std::string browserRequest(int port, const std::string &pathAndQuery, const std:
 }
 
 // A game server that answers "\status\" with a complete reply, in two datagrams like a large reply.
-class StatusResponder
+test::UdpServers::Script answerStatus()
 {
-public:
-    StatusResponder()
-        : m_socket(::socket(AF_INET, SOCK_DGRAM, 0))
-    {
-        sockaddr_in address = loopback(0);
-        socklen_t length = sizeof address;
-        ::bind(m_socket.get(), reinterpret_cast<sockaddr *>(&address), sizeof address);
-        ::getsockname(m_socket.get(), reinterpret_cast<sockaddr *>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { serve(); });
-    }
-    ~StatusResponder()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-    int port() const { return m_port; }
-
-private:
-    void serve()
-    {
-        while (!m_stop) {
-            pollfd waiting{m_socket.get(), POLLIN, 0};
-            if (::poll(&waiting, 1, 50) <= 0)
-                continue;
-            char buffer[512];
-            sockaddr_in peer{};
-            socklen_t length = sizeof peer;
-            const ssize_t got =
-                ::recvfrom(m_socket.get(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&peer), &length);
-            if (got != 8 || std::string(buffer, 8) != "\\status\\")
-                continue;
-            for (const std::string part : {"\\statusresponse\\0\\hostname\\Test", "\\numplayers\\0\\final\\\\eof\\"})
-                ::sendto(m_socket.get(), part.data(), part.size(), 0, reinterpret_cast<sockaddr *>(&peer), length);
-        }
-    }
-
-    Fd m_socket;
-    int m_port = 0;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
+    return [](size_t, const std::string &request) {
+        std::vector<test::UdpServers::Send> sends;
+        if (request == "\\status\\")
+            sends = {{0, "\\statusresponse\\0\\hostname\\Test"}, {0, "\\numplayers\\0\\final\\\\eof\\"}};
+        return sends;
+    };
+}
 
 std::string signedQuery(int number)
 {
@@ -417,8 +382,8 @@ TEST_F(MasterTest, AddListsOnlyServersThatAnswerAStatusQueryAndFailsInOneFixedTi
         took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin);
         return reply;
     };
-    StatusResponder responder;
-    const std::string answering = "127.0.0.1:" + std::to_string(responder.port());
+    const test::UdpServers responder(1, answerStatus());
+    const std::string answering = responder.address(0);
     std::chrono::milliseconds took{};
     EXPECT_EQ(timedAdd(answering, took).body, "0;added");
     EXPECT_LT(took, kTimeout) << "an answer ends the wait";
@@ -426,12 +391,8 @@ TEST_F(MasterTest, AddListsOnlyServersThatAnswerAStatusQueryAndFailsInOneFixedTi
     // A port where nobody listens (the system says so at once), and a socket that reads the query but never
     // answers: the same reply at the same moment, the deadline, so the reply tells nothing about the port.
     const std::string closedPort = "127.0.0.1:" + std::to_string(test::freeUdpPort());
-    Fd silent(::socket(AF_INET, SOCK_DGRAM, 0));
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    ::bind(silent.get(), reinterpret_cast<sockaddr *>(&address), sizeof address);
-    ::getsockname(silent.get(), reinterpret_cast<sockaddr *>(&address), &length);
-    const std::string silentPort = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    const test::UdpPeer silent;
+    const std::string silentPort = silent.address();
     for (const auto &server : {closedPort, silentPort}) {
         SCOPED_TRACE(server);
         const Reply reply = timedAdd(server, took);

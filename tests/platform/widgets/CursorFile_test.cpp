@@ -3,7 +3,6 @@
 #include "platform/AtomicFile.h"
 #include "support/TestProcess.h"
 
-#include <QApplication>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,16 +14,6 @@ using namespace pelorix;
 using pelorix::test::TempDir;
 
 namespace {
-
-QApplication &application()
-{
-    static int argc = 1;
-    static char name[] = "CursorFile_test";
-    static char *argv[] = {name, nullptr};
-    // Never destroyed: Qt's input devices go away at exit in an order a destroyed application upsets.
-    static QApplication *app = new QApplication(argc, argv);
-    return *app;
-}
 
 void put16(std::string &out, int value)
 {
@@ -83,7 +72,6 @@ std::string cursorFile(int hotX, int hotY)
 
 TEST(CursorFile, LoadsTheCursorWithItsHotSpot)
 {
-    application();
     TempDir dir;
     writeFileAtomically(dir.file("cr.data"), cursorFile(3, 5));
 
@@ -99,7 +87,6 @@ TEST(CursorFile, LoadsTheCursorWithItsHotSpot)
 
 TEST(CursorFile, RefusesWhatIsNotACursor)
 {
-    application();
     TempDir dir;
     std::string icon = cursorFile(0, 0);
     icon[2] = 1; // an icon, not a cursor
@@ -128,7 +115,6 @@ TEST(CursorFile, RefusesWhatIsNotACursor)
 // refused without waiting for a writer and without reading on and on.
 TEST(CursorFile, RefusesFilesThatAreNoPlainSmallFile)
 {
-    application();
     TempDir dir;
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     ASSERT_EQ(::symlink("/dev/zero", dir.file("zero").c_str()), 0);

@@ -1,6 +1,5 @@
 #include "platform/widgets/MoveGesture.h"
 
-#include <QApplication>
 #include <QMouseEvent>
 #include <QTest>
 #include <QWidget>
@@ -9,16 +8,6 @@
 using namespace pelorix;
 
 namespace {
-
-QApplication &application()
-{
-    static int argc = 1;
-    static char name[] = "MoveGesture_test";
-    static char *argv[] = {name, nullptr};
-    // Never destroyed: Qt's input devices go away at exit in an order a destroyed application upsets.
-    static QApplication *app = new QApplication(argc, argv);
-    return *app;
-}
 
 // A panel or window whose background starts the move gesture, as the program's panels do.
 class Draggable : public QWidget
@@ -37,7 +26,6 @@ protected:
 
 TEST(MoveGesture, CenterPanelCentresAndRaises)
 {
-    application();
     const struct
     {
         QSize parent;
@@ -66,7 +54,6 @@ TEST(MoveGesture, CenterPanelCentresAndRaises)
 
 TEST(MoveGesture, APanelFollowsTheMouseInsideItsParent)
 {
-    application();
     QWidget window;
     window.resize(1123, 712);
     Draggable panel(&window);
@@ -97,7 +84,6 @@ TEST(MoveGesture, APanelFollowsTheMouseInsideItsParent)
 
 TEST(MoveGesture, AWindowFollowsTheMouseWhereTheWindowSystemCannotMoveIt)
 {
-    application();
     Draggable window;
     window.setGeometry(100, 100, 300, 200);
     window.show();

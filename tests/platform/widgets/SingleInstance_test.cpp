@@ -6,7 +6,7 @@
 #include "support/RecordingScript.h"
 #include "support/TestProcess.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -30,16 +30,6 @@ using pelorix::test::ScopedEnvironment;
 using pelorix::test::TempDir;
 
 namespace {
-
-QApplication &application()
-{
-    static int argc = 1;
-    static char name[] = "SingleInstance_test";
-    static char *argv[] = {name, nullptr};
-    // Never destroyed: Qt's input devices go away at exit in an order a destroyed application upsets.
-    static QApplication *app = new QApplication(argc, argv);
-    return *app;
-}
 
 // Collects the arguments of every later run from now on.
 void collect(SingleInstance &instance, QList<QStringList> &received)
@@ -152,7 +142,6 @@ TEST(SingleInstance, TheSameExecutableInAnyLetterCaseIsTheSameApplication)
 
 TEST(SingleInstance, ALaterRunHandsItsArgumentsToTheFirstAndEnds)
 {
-    application();
     TempDir dir;
     const std::string program = programIn(dir);
     SingleInstance first(program);
@@ -172,7 +161,6 @@ TEST(SingleInstance, ALaterRunHandsItsArgumentsToTheFirstAndEnds)
 
 TEST(SingleInstance, RequestsWaitUntilDeliveriesStart)
 {
-    application();
     TempDir dir;
     const std::string program = programIn(dir);
     SingleInstance first(program);
@@ -198,7 +186,6 @@ TEST(SingleInstance, RequestsWaitUntilDeliveriesStart)
 
 TEST(SingleInstance, ALaterRunWaitsForAFirstRunThatIsStillStarting)
 {
-    application();
     TempDir dir;
     const std::string program = programIn(dir);
     SingleInstance first(program);
@@ -222,7 +209,6 @@ TEST(SingleInstance, ALaterRunWaitsForAFirstRunThatIsStillStarting)
 
 TEST(SingleInstance, AKilledFirstRunLeavesThePlaceFree)
 {
-    application();
     TempDir dir;
     const std::string program = programIn(dir);
     auto first = probe(program, {});
@@ -245,7 +231,6 @@ TEST(SingleInstance, AKilledFirstRunLeavesThePlaceFree)
 
 TEST(SingleInstance, DifferentProgramsDoNotMeet)
 {
-    application();
     TempDir dir;
     std::filesystem::create_directories(dir.file("other"));
     SingleInstance first(programIn(dir));
@@ -257,7 +242,6 @@ TEST(SingleInstance, DifferentProgramsDoNotMeet)
 
 TEST(SingleInstance, BringToFrontRestoresAMinimisedWindow)
 {
-    application();
     QWidget window;
     window.showMinimized();
     ASSERT_TRUE(window.isMinimized());
@@ -268,7 +252,6 @@ TEST(SingleInstance, BringToFrontRestoresAMinimisedWindow)
 
 TEST(SingleInstance, ARequestPastTheLimitIsRefusedOnItsLength)
 {
-    application();
     TempDir dir;
     SingleInstance first(programIn(dir));
     // A clock that stands still: no peer is ever late, so only the length can turn one away.
@@ -304,7 +287,6 @@ TEST(SingleInstance, ARequestPastTheLimitIsRefusedOnItsLength)
 
 TEST(SingleInstance, APeerHasOneSecondForItsRequestAndNeverHoldsUpTheWindow)
 {
-    application();
     TempDir dir;
     const std::string program = programIn(dir);
     SingleInstance first(program);
@@ -354,7 +336,6 @@ TEST(SingleInstance, APeerHasOneSecondForItsRequestAndNeverHoldsUpTheWindow)
 
 TEST(SingleInstance, OnlyAFewPeersAreHeardAtOnce)
 {
-    application();
     TempDir dir;
     SingleInstance first(programIn(dir));
     first.setClock([] { return std::chrono::steady_clock::time_point{}; });
@@ -382,7 +363,6 @@ TEST(SingleInstance, OnlyRunsOfTheSameUserAreHeard)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "playing another user needs root";
-    application();
     TempDir dir;
     TempDir runtime;
     // Opened up for this test alone, so that the other user can reach the socket at all: the program keeps
@@ -440,7 +420,6 @@ TEST(SingleInstance, OnlyRunsOfTheSameUserAreHeard)
 
 TEST(SingleInstance, AFolderTooDeepForASocketAddressIsReachedThroughItsHandle)
 {
-    application();
     TempDir dir;
     TempDir runtime;
     const std::string deep = runtime.file(std::string(60, 'd') + "/" + std::string(60, 'e'));
@@ -537,7 +516,6 @@ TEST(SingleInstance, OnlyAPrivateFolderIsTrusted)
 
 TEST(SingleInstance, WithoutATrustedFolderARunGoesOnAloneAndLeavesNothingBehind)
 {
-    application();
     TempDir dir;
     TempDir home;
     const std::string fallback = home.file("cache/pelorix-runtime");

@@ -1,6 +1,5 @@
 #include "shell/widgets/Artwork.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QImage>
 #include <gtest/gtest.h>
@@ -10,16 +9,6 @@
 using namespace pelorix;
 
 namespace {
-
-QApplication &application()
-{
-    static int argc = 1;
-    static char name[] = "Artwork_test";
-    static char *argv[] = {name, nullptr};
-    // Never destroyed: Qt's input devices go away at exit in an order a destroyed application upsets.
-    static QApplication *app = new QApplication(argc, argv);
-    return *app;
-}
 
 int countPixels(const QImage &image, const QRect &area, const std::function<bool(QColor)> &test)
 {
@@ -46,7 +35,6 @@ void keep(const QImage &image, const QString &name)
 
 TEST(Artwork, BackgroundHasTheTitleTheHeadingAndTheRulesOnBlack)
 {
-    application();
     const QImage background = backgroundPixmap().toImage();
     keep(background, QStringLiteral("background"));
     ASSERT_EQ(background.size(), QSize(1123, 692));
@@ -76,7 +64,6 @@ TEST(Artwork, BackgroundHasTheTitleTheHeadingAndTheRulesOnBlack)
 
 TEST(Artwork, ButtonsHaveTheirSizesAndTwoDistinctStates)
 {
-    application();
     const struct
     {
         ButtonKind kind;
@@ -115,7 +102,6 @@ TEST(Artwork, ButtonsHaveTheirSizesAndTwoDistinctStates)
 
 TEST(Artwork, ProgramIconIsARoundMarkOnTransparency)
 {
-    application();
     for (const int size : {16, 32, 48, 256}) {
         const QImage icon = programIconPixmap(size).toImage();
         if (size == 32 || size == 256)
@@ -132,7 +118,6 @@ TEST(Artwork, ProgramIconIsARoundMarkOnTransparency)
 
 TEST(Artwork, MenuIconsAreDistinctMarksOfSixteenPixels)
 {
-    application();
     std::vector<QImage> icons;
     for (const MenuIcon kind :
          {MenuIcon::Executable, MenuIcon::Proxy, MenuIcon::WhiteList, MenuIcon::Message, MenuIcon::About}) {

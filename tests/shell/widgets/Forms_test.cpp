@@ -8,7 +8,7 @@
 #include "shell/widgets/MessageWindow.h"
 #include "shell/widgets/ProxyWindow.h"
 #include "shell/widgets/QuitWindow.h"
-#include "shell/widgets/WindowTestSupport.h"
+#include "support/WindowTestSupport.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/RecordingScript.h"
 

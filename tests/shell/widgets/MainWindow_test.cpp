@@ -1,6 +1,6 @@
 #include "shell/widgets/MainWindow.h"
 
-#include "shell/widgets/WindowTestSupport.h"
+#include "support/WindowTestSupport.h"
 #include "view/MapPicture.h"
 #include "view/widgets/ColumnListView.h"
 

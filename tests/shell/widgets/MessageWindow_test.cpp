@@ -1,9 +1,10 @@
 #include "shell/widgets/MessageWindow.h"
 
 #include "shell/widgets/FormControls.h"
-#include "shell/widgets/WindowTestSupport.h"
+#include "support/GuiTestMain.h"
 
 #include <QPlainTextEdit>
+#include <QTest>
 #include <QWindow>
 
 #include <gtest/gtest.h>
@@ -15,7 +16,6 @@ namespace
 
 TEST(MessageWindowTest, FixedSizeAndATitleThatShowsEmpty)
 {
-    test::guiApplication();
     TForm5 window;
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

@@ -1,6 +1,6 @@
 #include "shell/widgets/PlainText.h"
 
-#include "shell/widgets/WindowTestSupport.h"
+#include "support/GuiTestMain.h"
 
 #include <QTextDocument>
 #include <QWidget>
@@ -50,7 +50,6 @@ TEST(PlainTextTest, ToolTipsShowTheCharactersOfTheirText)
 
 TEST(PlainTextTest, WindowTitlesShowTheCharactersOfTheirText)
 {
-    test::guiApplication();
     const QString cases[] = {
         QStringLiteral("a[*]b"),          QStringLiteral("[*][*]"),
         QStringLiteral("[[*]*]"),         QStringLiteral("x [*] y [*][*][*]"),

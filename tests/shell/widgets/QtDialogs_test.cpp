@@ -1,8 +1,9 @@
 #include "shell/widgets/QtDialogs.h"
 
 #include "core/Text.h"
-#include "shell/widgets/WindowTestSupport.h"
+#include "support/GuiTestMain.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QInputDialog>
 #include <QLabel>
@@ -57,7 +58,6 @@ bool whileModal(const std::function<void(QDialog &)> &inspect, const std::functi
 class QtDialogsTest : public ::testing::Test
 {
   protected:
-    void SetUp() override { test::guiApplication(); }
     QtDialogs dialogs;
 };
 

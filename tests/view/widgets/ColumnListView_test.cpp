@@ -1,10 +1,11 @@
 #include "view/widgets/ColumnListView.h"
 
-#include "shell/widgets/WindowTestSupport.h"
+#include "support/GuiTestMain.h"
 #include "view/widgets/SyncColumnsHook.h"
 
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -31,7 +32,6 @@ class ColumnListViewTest : public ::testing::Test
   protected:
     void SetUp() override
     {
-        test::guiApplication();
         window = std::make_unique<QWidget>();
         window->resize(600, 300);
         for (int c = 0; c < ColumnCount; ++c) {

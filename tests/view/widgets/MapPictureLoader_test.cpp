@@ -4,7 +4,6 @@
 #include "support/TestProcess.h"
 #include "view/MapPicture.h"
 
-#include <QApplication>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
@@ -16,16 +15,6 @@ using namespace pelorix;
 using pelorix::test::TempDir;
 
 namespace {
-
-QApplication &application()
-{
-    static int argc = 1;
-    static char name[] = "MapPictureLoader_test";
-    static char *argv[] = {name, nullptr};
-    // Never destroyed: Qt's input devices go away at exit in an order a destroyed application upsets.
-    static QApplication *app = new QApplication(argc, argv);
-    return *app;
-}
 
 void writePicture(const std::string &path, int width, int height, std::uint8_t r, std::uint8_t g, std::uint8_t b)
 {
@@ -52,7 +41,6 @@ bool near(QColor a, QColor b)
 
 TEST(MapPictureLoader, ShowsTheMapsPictureStretchedToTheBox)
 {
-    application();
     TempDir home;
     std::filesystem::create_directories(home.file("maps"));
     writePicture(home.file("maps/Redstone Bay.jpg"), 256, 192, 200, 30, 30);
@@ -74,7 +62,6 @@ TEST(MapPictureLoader, ShowsTheMapsPictureStretchedToTheBox)
 
 TEST(MapPictureLoader, AFailureLeavesThePictureAsItWas)
 {
-    application();
     TempDir home;
     std::filesystem::create_directories(home.file("maps"));
     writePicture(home.file("maps/good.jpg"), 32, 32, 30, 30, 200);
