@@ -107,8 +107,7 @@ int main(int argc, char **argv)
     auto &registry = pelorix::cli::commandRegistry();
     const auto it = registry.find(args[0]);
     if (it == registry.end()) {
-        std::fprintf(stderr, "pelorix-cli: unknown command '%s'\n", args[0].c_str());
-        printUsage(stderr);
+        std::fprintf(stderr, "pelorix-cli: unknown command '%s'\n(see pelorix-cli --help)\n", args[0].c_str());
         return 64;
     }
     args.erase(args.begin());
