@@ -8,6 +8,11 @@ std::string MasterHost()
 {
     if (const char *env = std::getenv("PELORIX_MASTER_HOST"); env && *env)
         return env;
+    return DefaultMasterHost();
+}
+
+std::string DefaultMasterHost()
+{
     return PELORIX_DEFAULT_MASTER_HOST;
 }
 

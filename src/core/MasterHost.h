@@ -8,4 +8,7 @@ namespace pelorix {
 // otherwise the default the build was configured with.
 std::string MasterHost();
 
+// The default the build was configured with.
+std::string DefaultMasterHost();
+
 } // namespace pelorix

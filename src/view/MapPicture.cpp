@@ -200,27 +200,61 @@ bool encodeJpegFile(const std::string &path, const RgbImage &image, int quality)
     return true;
 }
 
-std::string mapPicturePath(const std::string &folder, const std::string &mapCell)
+namespace {
+
+std::string withSlash(const std::string &folder)
 {
-    const std::string programFolder = folder.empty() || folder.back() == '/' ? folder : folder + '/';
-    const std::string none = programFolder + "maps/none.jpg";
-    if (mapCell.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos
-        || mapCell.find("..") != std::string::npos)
-        return none;
-    const std::string fileName = cp1252ToUtf8(mapCell) + ".jpg";
-    const std::string candidate = programFolder + "maps/" + fileName;
+    return folder.empty() || folder.back() == '/' ? folder : folder + '/';
+}
+
+// folder + "maps/" + the picture of mapCell when the folder has one, else the empty text.
+std::string ownPicture(const std::string &folder, const std::string &fileName)
+{
+    const std::string candidate = folder + "maps/" + fileName;
     std::error_code ec;
     if (std::filesystem::is_regular_file(candidate, ec))
         return candidate;
     // Map names come from the servers in any letter case; the pictures were made for a file system
     // that ignores case, so a picture whose name differs only in case is the one.
-    for (std::filesystem::directory_iterator it(programFolder + "maps", ec), end; !ec && it != end;
-         it.increment(ec)) {
+    for (std::filesystem::directory_iterator it(folder + "maps", ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (equalsIgnoringAsciiCase(name, fileName) && it->is_regular_file(ec))
             return it->path().string();
     }
-    return none;
+    return {};
+}
+
+} // namespace
+
+std::string findMapPicture(const std::vector<std::string> &folders, const std::string &mapCell)
+{
+    std::vector<std::string> searched;
+    for (const std::string &folder : folders) {
+        if (!folder.empty())
+            searched.push_back(withSlash(folder));
+    }
+    if (searched.empty())
+        searched.emplace_back();
+    const bool isFileName = mapCell.find_first_of(std::string_view("/\\\0", 3)) == std::string::npos
+                            && mapCell.find("..") == std::string::npos;
+    if (isFileName) {
+        const std::string fileName = cp1252ToUtf8(mapCell) + ".jpg";
+        for (const std::string &folder : searched) {
+            if (std::string own = ownPicture(folder, fileName); !own.empty())
+                return own;
+        }
+    }
+    for (const std::string &folder : searched) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(folder + "maps/none.jpg", ec))
+            return folder + "maps/none.jpg";
+    }
+    return searched.front() + "maps/none.jpg";
+}
+
+std::string mapPicturePath(const std::string &folder, const std::string &mapCell)
+{
+    return findMapPicture({folder}, mapCell);
 }
 
 } // namespace pelorix

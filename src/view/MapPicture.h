@@ -36,4 +36,9 @@ bool encodeJpegFile(const std::string &path, const RgbImage &image, int quality 
 // as a file name and gives none.jpg. mapCell is Windows-1252 text (as in the table).
 std::string mapPicturePath(const std::string &programFolder, const std::string &mapCell);
 
+// The same over several folders, searched in order (the program folder, then an installed copy's
+// share/pelorix/; empty entries are skipped): the map's own picture from the first folder that has one,
+// else the first none.jpg there is, else none.jpg of the first folder (which does not exist).
+std::string findMapPicture(const std::vector<std::string> &folders, const std::string &mapCell);
+
 } // namespace pelorix

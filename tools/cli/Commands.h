@@ -13,7 +13,9 @@ using Command = std::function<int(const std::vector<std::string> &args)>;
 struct CommandInfo
 {
     Command run;
-    std::string usage; // one or more lines, shown by `pelorix-cli help`
+    // Shown by `pelorix-cli --help`, each line indented by two blanks: every form of the command, its
+    // description and its options, descriptions starting at column 20 (the layout help2man reads).
+    std::string usage;
 };
 
 std::map<std::string, CommandInfo> &commandRegistry();

@@ -338,10 +338,22 @@ int runRefresh(const std::vector<std::string> &args)
     return 0;
 }
 
-const bool registered =
-    registerCommand("refresh", runRefresh,
-                    std::string(kUsage) + "\n      one whole refresh as the window runs it, then the table "
-                                          "(tab-separated rows, or JSON)");
+// The lines of `pelorix-cli --help` (and so of the manual page) that describe this command.
+const bool registered = registerCommand(
+    "refresh", runRefresh,
+    std::string(kUsage) + "\n"
+                          "                  One whole refresh as the window runs it: the master list (with\n"
+                          "                  the stored proxy settings), cache.dat when the service gives\n"
+                          "                  none, white_list.txt, the status queries and the stored filters.\n"
+                          "                  Then the table on standard output, one line a row of ten cells\n"
+                          "                  parted by tabs: lock, name, players, ping, game type, map,\n"
+                          "                  address, variant, version and join (1 or 0); control characters\n"
+                          "                  in a cell become blanks. On a terminal a progress bar goes to\n"
+                          "                  standard error.\n"
+                          "  --json          the table as one JSON object (see JSON below)\n"
+                          "  --keep-unanswered\n"
+                          "                  keep the rows of servers that did not answer (cells \"?\")\n"
+                          "  --find NAME     search every server for the player NAME, as Find player does");
 
 } // namespace
 

@@ -45,9 +45,15 @@ int runWebGet(const std::vector<std::string> &args)
     return 0;
 }
 
-const bool registered = registerCommand("webget", runWebGet,
-                                        "webget URL [--agent TEXT]   GET URL through the web client (stored proxy "
-                                        "settings) and print the reply text");
+// The lines of `pelorix-cli --help` (and so of the manual page) that describe this command.
+const bool registered = registerCommand(
+    "webget", runWebGet,
+    "webget URL [--agent TEXT]\n"
+    "                  one GET of URL through the window's web client (stored proxy\n"
+    "                  settings, TEXT as the user agent); the reply's bytes go to\n"
+    "                  standard output as they came. An unreachable service gives no\n"
+    "                  bytes, a fault inside the client the text 1;404; the status is 0\n"
+    "                  either way");
 
 } // namespace
 

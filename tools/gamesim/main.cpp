@@ -18,71 +18,91 @@ using namespace pelorix::gamesim;
 namespace
 {
 
-constexpr const char *kHelp = R"(usage: pelorix-gamesim SCENARIO.json [OPTIONS]
-       pelorix-gamesim --generate N [--seed S] [--delay MS] [--behaviour B] [OPTIONS]
+// The manual page is made from this text (help2man), so it says everything the page should.
+constexpr const char *kHelp = R"(Usage: pelorix-gamesim SCENARIO.json [OPTIONS]
+  or:  pelorix-gamesim --generate N [--seed S] [--delay MS] [--behaviour B] [OPTIONS]
 
 Simulated VEKTA 4 game servers on 127.0.0.1, each on its own UDP query port (the join port is one
-less), all run by one event loop. A server answers exactly the 8-byte datagram "\status\" and ignores
-everything else.
+less), all run by one event loop. A server answers exactly the 8-byte datagram "\status\" and
+ignores everything else. When every socket is bound, the files are written and the registration (if
+any) is done, standard output gets the line "READY <count>".
 
 World:
-  SCENARIO.json            the servers described in a JSON file (format below)
+  SCENARIO.json            the servers described in a JSON file (see Scenario file)
   --generate N             N synthetic servers instead of a file
   --seed S                 seed of --generate, of the jitter, churn and garbage (default: the file's
                            "seed", else 1)
   --delay MS               answer delay of every generated server (default 0)
-  --behaviour B            behaviour of every generated server (default normal)
-  --base-port P            --generate: ports P, P+1, ...; a scenario: all its ports moved so that the
-                           lowest is P, gaps kept. P = 0: the system picks a free port for every server
-                           (the default for --generate; learn them from --port-file).
+  --behaviour B            behaviour of every generated server (default normal; see Behaviours)
+  --base-port P            with --generate the ports P, P+1, ...; for a scenario all its ports moved
+                           so that the lowest is P, gaps kept. P = 0: the system picks a free port
+                           for every server (the default for --generate; learn them from
+                           --port-file).
 
 Output and control:
   --port-file FILE         once every socket is bound, write "127.0.0.1:PORT" LF per server, in
                            scenario order (written whole: the file appears complete or not at all)
-  --master-list-file FILE  likewise, the master-list text: "127.0.0.1:PORT" CR LF per server, then "END" CR LF
+  --master-list-file FILE  likewise, the master-list text: "127.0.0.1:PORT" CR LF per server, then
+                           "END" CR LF
   --print-master-list      print the master-list text of the scenario's ports on stdout and exit
                            without binding (needs fixed ports)
   --register URL           register every server with the master service at URL (http://host:port):
                            GET /vekta4/vekta4add.php?server=127.0.0.1:PORT, one request per server
-  --stats                  at exit, print send-lateness figures on stderr (SIGUSR1 prints them at any time):
-                           STATS queries=Q sends=S lateness_us_p50=A lateness_us_p99=B lateness_us_max=C
+  --stats                  at exit, print send-lateness figures on stderr (SIGUSR1 prints them at
+                           any time): STATS queries=Q sends=S lateness_us_p50=A lateness_us_p99=B
+                           lateness_us_max=C
   --run-for MS             exit after MS milliseconds
-  -h, --help               this text
-
-When every socket is bound, the files are written and the registration (if any) is done, stdout gets
-the line "READY <count>". SIGTERM or SIGINT ends the program with status 0. Status 2: bad command
-line or scenario; 1: a port could not be bound.
+  -h, --help               print this text and exit
+  --version                print the version and exit
 
 Scenario file:
-  {"basePort": 27900, "seed": 7, "defaults": {SERVER...}, "servers": [{SERVER}, ...]}
-  A server without "port" gets basePort + its index (without basePort: a free port). "defaults" holds
-  keys every server starts from. Keys of SERVER (all optional; keys starting with "_" are ignored):
-    reply values  "hostname" (colour codes like [c=FF0000], [b], [u] allowed), "gametype" (Kessrin,
-                  Talvori, Druvane, Pellish, Morvath), "gamevariant" ("VEKTA 4" or "VEKTA 4X"),
-                  "gamever" ("1.0", "1.1"), "mapname", "password" ("0" open, else e.g. "1"),
-                  "maxplayers", "players": ["Name", ...] or [{"name", "score", "ping"}, ...],
-                  "statsenabled", "vektawon", "suspectswon", "round", "numrounds", "queryid".
-                  numplayers is the current player count; hostport is the port minus 1.
-    "port"        the query port
-    "behaviour"   normal | silent | closed | no-eof | no-final | garbage | oversized | trickle |
-                  flood | second-sender
-                    silent: bound, never answers; closed: the port is unreachable (and kept from
-                      every other socket while the simulator runs);
-                    no-eof / no-final: the reply without that pair; garbage: random bytes with NUL;
-                    oversized: one 65,507-byte datagram (a "padding" pair before "final");
-                    trickle: the reply's opening, then one made-up player every gapMs (default 200)
-                      until the client's port is gone or trickleMaxMs (default 60000) has passed;
-                      with "trickleComplete": true the opening is the whole reply, "eof" included;
-                    flood: floodBurst (default 4) datagrams of 65,000 bytes every gapMs (default 1)
-                      for floodMs (default 3000) or until the client's port is gone;
-                    second-sender: the first half of the reply from the query port, the second half
-                      from another port gapMs (default 20) later
-    "delayMs", "jitterMs"   answer after delayMs, varied by up to jitterMs either way
-    "split", "gapMs"        the reply cut into split datagrams, gapMs (default 100) apart
-    "churn": {"leaveEveryMs": MS, "joinEveryMs": MS}
-                  a random player leaves / a new one joins (while a slot is free) that often
-    "events": [{"atMs": MS, "join": "Name" or {"name","score","ping"}}, {"atMs": MS, "leave": "Name"}]
-                  changes at fixed times after start-up (a leave of "" removes the last player)
+  A JSON object: {"basePort": 27900, "seed": 7, "defaults": {SERVER}, "servers": [{SERVER}, ...]}. A
+  server without "port" gets basePort + its index (without basePort: a free port); "defaults" holds
+  the keys every server starts from. The keys of SERVER, all optional (keys starting with "_" are
+  ignored):
+
+  "hostname"               the server's name; colour codes like [c=FF0000], [b], [u] allowed
+  "gametype"               Kessrin, Talvori, Druvane, Pellish or Morvath
+  "gamevariant"            "VEKTA 4" or "VEKTA 4X"
+  "gamever"                "1.0" or "1.1"
+  "mapname"                the map
+  "password"               "0" open, else e.g. "1"
+  "maxplayers"             the slots
+  "players"                ["Name", ...] or [{"name", "score", "ping"}, ...]; numplayers in the
+                           reply is their count
+  "statsenabled", "vektawon", "suspectswon", "round", "numrounds", "queryid"
+                           further reply values, sent as given (hostport is always the port minus 1)
+  "port"                   the query port
+  "behaviour"              how the server answers (see Behaviours; default normal)
+  "delayMs", "jitterMs"    answer after delayMs, varied by up to jitterMs either way
+  "split", "gapMs"         the reply cut into split datagrams, gapMs (default 100) apart
+  "churn"                  {"leaveEveryMs": MS, "joinEveryMs": MS}: a random player leaves, a new
+                           one joins (while a slot is free), that often
+  "events"                 [{"atMs": MS, "join": "Name" or {"name", "score", "ping"}}, {"atMs": MS,
+                           "leave": "Name"}, ...]: changes at fixed times after start-up (a leave of
+                           "" removes the last player)
+
+Behaviours:
+  normal                   the whole reply at once
+  silent                   bound, never answers
+  closed                   the port is unreachable (and kept from every other socket while the
+                           simulator runs)
+  no-eof, no-final         the reply without that pair
+  garbage                  random bytes with NUL
+  oversized                one 65,507-byte datagram (a "padding" pair before "final")
+  trickle                  the reply's opening, then one made-up player every gapMs (default 200)
+                           until the client's port is gone or trickleMaxMs (default 60000) has
+                           passed; with "trickleComplete": true the opening is the whole reply,
+                           "eof" included
+  flood                    floodBurst (default 4) datagrams of 65,000 bytes every gapMs (default 1)
+                           for floodMs (default 3000) or until the client's port is gone
+  second-sender            the first half of the reply from the query port, the second half from
+                           another port gapMs (default 20) later
+
+Exit status:
+  0    ended by SIGTERM, SIGINT or --run-for
+  1    a port could not be bound
+  2    a bad command line or scenario
 )";
 
 int usageError(const std::string &message)
@@ -160,6 +180,9 @@ int main(int argc, char **argv)
         std::string text;
         if (arg == "-h" || arg == "--help") {
             std::fputs(kHelp, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("pelorix-gamesim %s\n", PELORIX_VERSION);
             return 0;
         } else if (arg == "--generate") {
             if (!number(0, 60000, generate))

@@ -26,25 +26,68 @@ namespace {
 
 constexpr int kUsageError = 64;
 
-const char *const kUsage = R"(usage: pelorix-master COMMAND [OPTIONS] [ARGS]
+// The manual page is made from this text (help2man), so it says everything the page should.
+const char *const kUsage = R"(Usage: pelorix-master COMMAND [OPTIONS] [ARGS]
 
-commands:
-  serve [--listen ADDR] [--port N] [--installer FILE] [--public-address HOST[:PORT]]
-        [--allow-private] [--allow-loopback] [--no-check] [--status-timeout MS]
-        [--threads N] [--workers N] [--max-connections N] [--max-client-connections N]
-        [--request-timeout S] [--idle-timeout S] [--password-checks N] [--no-access-log]
-                          run the web service (default 127.0.0.1:8480; port 0 picks a free one);
-                          an access log line per request goes to standard error
-  list                    print the listed servers, one a line
-  add HOST:PORT           list a server (no status check)
-  remove HOST:PORT        take a server off the list
-  import FILE             list every address of a plain list, one a line (other lines are skipped)
-  set-password [PW]       set the administrator password (read from standard input when not given)
-  set-version TEXT        set the newest version the service announces
+The reference master-list web service of Pelorix, and the commands that administer its database:
+the server list, the newest version, the message of the day and the administrator password. The
+browser asks it for the list (/vekta4list.php), the version (/info/ver.php), the message of the
+day (/info/motd.txt) and the installer (/download/vekta4/PELORIX_install.exe), and sends it the
+additions and deletions of its users (/vekta4/vekta4add.php, /vekta4/vekta4delete.php). GET
+/healthz answers 200 and "ok" with the counts of servers, connections and running probes while
+the database works, 503 otherwise.
+
+Commands:
+  serve [OPTIONS]   run the web service until SIGTERM or SIGINT; an access log line per request goes
+                    to standard error
+  list              print the listed servers, one a line
+  add HOST:PORT     list a server, without a status query
+  remove HOST:PORT  take a server off the list
+  import FILE       list every address of a plain list, one host:port a line; other lines are
+                    skipped
+  set-password [PASSWORD]
+                    set the administrator password that deletions need (read from standard input
+                    when not given); not empty, without '?'
+  set-version TEXT  set the newest version the service announces; the browser offers its installer
+                    when it differs from its own (v1.79)
   set-motd TEXT | --file FILE
-                          set the message of the day
+                    set the message of the day
+  -h, --help, help  print this text and exit
+  --version         print the version and exit
 
-every command takes --db PATH (default: ./pelorix-master.db)
+Options of every command:
+  --db PATH         the database, an SQLite file (default: ./pelorix-master.db)
+
+Options of serve:
+  --listen ADDR     the IPv4 or IPv6 address to listen on (default: 127.0.0.1)
+  --port N          the TCP port (default: 8480; 0 picks a free one, printed on standard error)
+  --installer FILE  the file served as the installer (none: 404)
+  --public-address HOST[:PORT]
+                    the host in the absolute addresses of replies (the message of the day's address
+                    in the version reply); default: the Host header of each request
+  --allow-private   list servers in the private blocks 10/8, 172.16/12 and 192.168/16 (a LAN list)
+  --allow-loopback  list servers in 127/8 (tests, one machine)
+  --no-check        add servers without asking them for their status first
+  --status-timeout MS
+                    how long an added server has to answer the status query (default: 2000)
+  --threads N       network threads (default: one per processor, at least 2)
+  --workers N       threads for password checks and database writes (default: 2)
+  --max-connections N
+                    open connections of all clients together (default: 8192, kept below the
+                    open-file limit)
+  --max-client-connections N
+                    open connections per client address, per /64 for IPv6 (default: 32)
+  --request-timeout S
+                    seconds from a connection to the end of its request headers (default: 10)
+  --idle-timeout S  seconds without progress in either direction (default: 10)
+  --password-checks N
+                    password checks a second, all clients together (default: 4)
+  --no-access-log   no access log
+
+Exit status:
+  0    done
+  1    the command failed (database error, address already listed or not listed, port taken)
+  64   a bad command line
 )";
 
 struct Arguments
@@ -336,14 +379,18 @@ int main(int argc, char **argv)
         std::fputs(kUsage, all.empty() ? stderr : stdout);
         return all.empty() ? kUsageError : 0;
     }
+    if (all[0] == "--version") {
+        std::printf("pelorix-master %s\n", PELORIX_VERSION);
+        return 0;
+    }
     static const std::set<std::string> commands{"serve",        "list",        "add",     "remove", "import",
                                                 "set-password", "set-version", "set-motd"};
     if (!commands.count(all[0]))
-        return fail("unknown command " + all[0] + "\n" + kUsage, kUsageError);
+        return fail("unknown command " + all[0] + "\n(see pelorix-master --help)", kUsageError);
     Arguments args;
     std::string error;
     if (!parseArguments({all.begin() + 1, all.end()}, args, error))
-        return fail(error + "\n" + kUsage, kUsageError);
+        return fail(error + "\n(see pelorix-master --help)", kUsageError);
 
     MasterStore store;
     const std::string path = args.value("--db", "pelorix-master.db");

@@ -1,13 +1,12 @@
 #include "shell/widgets/Artwork.h"
 
 #include "platform/widgets/Fonts.h"
+#include "shell/ProgramIcon.h"
 
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
-#include <QRadialGradient>
-#include <QConicalGradient>
 
 #include <cmath>
 
@@ -289,56 +288,16 @@ QIcon menuIcon(MenuIcon kind)
 
 QPixmap programIconPixmap(int size)
 {
-    QImage image = transparentImage(QSize(size, size));
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const qreal s = size;
-    const QPointF centre(s / 2, s / 2);
-    const qreal radius = s * 0.47;
-
-    // The scope: a dark disc with a bright rim.
-    QRadialGradient glass(centre, radius);
-    glass.setColorAt(0, QColor(10, 60, 40));
-    glass.setColorAt(1, QColor(2, 18, 12));
-    painter.setBrush(glass);
-    painter.setPen(QPen(QColor(170, 235, 190), std::max<qreal>(1, s / 20)));
-    painter.drawEllipse(centre, radius, radius);
-
-    // The sweep: a fading wedge behind the beam.
-    QConicalGradient sweep(centre, 45);
-    sweep.setColorAt(0, QColor(90, 255, 140, 200));
-    sweep.setColorAt(0.18, QColor(90, 255, 140, 0));
-    sweep.setColorAt(1, QColor(90, 255, 140, 0));
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(sweep);
-    painter.drawEllipse(centre, radius * 0.94, radius * 0.94);
-
-    // Range rings and a cross of bearings.
-    painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(QColor(90, 200, 120, 170), std::max<qreal>(1, s / 40)));
-    painter.drawEllipse(centre, radius * 0.62, radius * 0.62);
-    if (size >= 24)
-        painter.drawEllipse(centre, radius * 0.3, radius * 0.3);
-    painter.drawLine(QPointF(centre.x(), centre.y() - radius), QPointF(centre.x(), centre.y() + radius));
-    painter.drawLine(QPointF(centre.x() - radius, centre.y()), QPointF(centre.x() + radius, centre.y()));
-
-    // The beam and two contacts.
-    painter.setPen(QPen(QColor(200, 255, 210), std::max<qreal>(1.2, s / 22), Qt::SolidLine, Qt::RoundCap));
-    const qreal angle = -45.0 * M_PI / 180.0;
-    painter.drawLine(centre, centre + QPointF(std::cos(angle), std::sin(angle)) * radius * 0.92);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(255, 220, 60));
-    painter.drawEllipse(centre + QPointF(radius * 0.42, -radius * 0.12), s / 16 + 0.6, s / 16 + 0.6);
-    painter.setBrush(QColor(220, 255, 230));
-    painter.drawEllipse(centre + QPointF(-radius * 0.3, -radius * 0.5), s / 22 + 0.5, s / 22 + 0.5);
-    painter.end();
-    return QPixmap::fromImage(image);
+    // The same drawing as the installed icon theme's.
+    const RgbaImage drawn = drawProgramIcon(size);
+    const QImage image(drawn.pixels.data(), drawn.width, drawn.height, drawn.width * 4, QImage::Format_RGBA8888);
+    return QPixmap::fromImage(image.copy());
 }
 
 QIcon programIcon()
 {
     QIcon icon;
-    for (const int size : {16, 24, 32, 48, 64, 128, 256})
+    for (const int size : kProgramIconSizes)
         icon.addPixmap(programIconPixmap(size));
     return icon;
 }

@@ -481,7 +481,9 @@ void TForm1::ShowMapPicture()
     const int row = m_table.selectedIndex(Column::ListBox5_mapname);
     if (row < 0 || row >= m_table.rowCount(Column::ListBox5_mapname))
         return;
-    pelorix::ShowMapPicture(m_ui.MAP_picture, m_services.programFolder, m_table.cell(Column::ListBox5_mapname, row));
+    pelorix::ShowMapPicture(m_ui.MAP_picture,
+                            std::vector<std::string>{m_services.programFolder, m_services.sharedFolder},
+                            m_table.cell(Column::ListBox5_mapname, row));
 }
 
 void TForm1::joinSelectedServer()

@@ -36,6 +36,8 @@ struct TForm1Services {
     std::function<bool(const std::string &, const std::string &, const std::string &)> shellOpen;
     // Folder of cache.dat, white_list.txt, install.exe and maps/; ends with '/'.
     std::string programFolder;
+    // An installed copy's share/pelorix/, whose maps/ is searched after the program folder's; may be empty.
+    std::string sharedFolder;
     // The program's own executable file name, without its folder.
     std::string executableFileName;
     // The command-line arguments after the program name.

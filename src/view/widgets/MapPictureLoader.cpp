@@ -8,12 +8,12 @@
 
 namespace pelorix {
 
-bool ShowMapPicture(QLabel *MAP_picture, const std::string &programFolder, const std::string &mapCell)
+bool ShowMapPicture(QLabel *MAP_picture, const std::vector<std::string> &folders, const std::string &mapCell)
 {
     if (!MAP_picture)
         return false;
     RgbImage decoded;
-    if (!decodeJpegFile(mapPicturePath(programFolder, mapCell), decoded))
+    if (!decodeJpegFile(findMapPicture(folders, mapCell), decoded))
         return false;
     const QImage image(decoded.pixels.data(), decoded.width, decoded.height, decoded.width * 3,
                        QImage::Format_RGB888);
@@ -25,6 +25,11 @@ bool ShowMapPicture(QLabel *MAP_picture, const std::string &programFolder, const
     MAP_picture->setPixmap(
         QPixmap::fromImage(image.scaled(box, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
     return true;
+}
+
+bool ShowMapPicture(QLabel *MAP_picture, const std::string &programFolder, const std::string &mapCell)
+{
+    return ShowMapPicture(MAP_picture, std::vector<std::string>{programFolder}, mapCell);
 }
 
 } // namespace pelorix
