@@ -28,7 +28,8 @@
 #include <thread>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using pelorix::UniqueFd;
 using Clock = std::chrono::steady_clock;
@@ -38,7 +39,7 @@ using Clock = std::chrono::steady_clock;
 // fork() begins with this process's resident set, and its peak is what is measured.
 class ListServer
 {
-public:
+  public:
     explicit ListServer(std::string bodyFile)
         : m_bodyFile(std::move(bodyFile))
     {
@@ -64,7 +65,7 @@ public:
 
     std::string hostPort() const { return "127.0.0.1:" + std::to_string(m_port); }
 
-private:
+  private:
     void run()
     {
         while (!m_stop) {
@@ -84,7 +85,8 @@ private:
                 request.append(buffer, static_cast<size_t>(n));
             }
             const UniqueFd body(::open(m_bodyFile.c_str(), O_RDONLY | O_CLOEXEC));
-            struct stat st {};
+            struct stat st {
+            };
             if (!body || ::fstat(body.get(), &st) != 0)
                 continue;
             const std::string head =

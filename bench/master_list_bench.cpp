@@ -163,8 +163,14 @@ int main(int argc, char **argv)
     const int port = freePort();
     // ApacheBench's clients all come from one address, where real players come from many: lift the
     // per-address connection share above the concurrency so that none is turned away.
-    std::vector<std::string> serve{master, "serve", "--db", db, "--port", std::to_string(port),
-                                   "--max-client-connections", std::to_string(concurrency + 16)};
+    std::vector<std::string> serve{master,
+                                   "serve",
+                                   "--db",
+                                   db,
+                                   "--port",
+                                   std::to_string(port),
+                                   "--max-client-connections",
+                                   std::to_string(concurrency + 16)};
     if (threads > 0)
         serve.insert(serve.end(), {"--threads", std::to_string(threads)});
     const pid_t service = start(serve, folder + "serve.out", folder + "serve.log");

@@ -26,7 +26,8 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using namespace pelorix;
 using Clock = std::chrono::steady_clock;
@@ -92,7 +93,7 @@ Measured runMeasured(const std::string &program, const std::vector<std::string> 
 // A farm of simulated servers: one pelorix-gamesim per group.
 class Farm
 {
-public:
+  public:
     struct Group {
         int count;
         int delayMs;
@@ -143,7 +144,7 @@ public:
         return text + "END\r\n";
     }
 
-private:
+  private:
     std::vector<pid_t> m_pids;
     std::vector<std::string> m_addresses;
     std::map<std::string, int> m_delay;
@@ -151,7 +152,7 @@ private:
 
 class SilentDialogs final : public Dialogs
 {
-public:
+  public:
     DialogAnswer message(DialogKind, const std::string &text, DialogButtons) override
     {
         std::fprintf(stderr, "dialog: %s\n", text.c_str());
@@ -167,7 +168,7 @@ public:
 
 class NullView final : public RefreshView
 {
-public:
+  public:
     void setCacheLabelVisible(bool) override {}
     void setTotalLabel(const std::string &) override {}
     void setPlayersLabel(const std::string &) override {}
@@ -181,14 +182,14 @@ public:
     void setMenuItemEnabled(RefreshMenuItem, bool) override {}
     void ListBox1_servernameClick() override {}
 
-private:
+  private:
     bool m_panel = false;
 };
 
 // The window's pump: sleeps briefly, and the watchdog ticks every second.
 class BenchPump final : public EventPump
 {
-public:
+  public:
     void waitForEvents(std::chrono::milliseconds maxWait) override
     {
         std::this_thread::sleep_for(std::min(maxWait, 5ms));
@@ -202,7 +203,7 @@ public:
     }
     RefreshEngine *engine = nullptr;
 
-private:
+  private:
     Clock::time_point m_next = Clock::now() + 1s;
 };
 

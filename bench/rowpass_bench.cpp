@@ -17,11 +17,12 @@
 
 using namespace pelorix;
 
-namespace {
+namespace
+{
 
 class SilentDialogs : public Dialogs
 {
-public:
+  public:
     DialogAnswer message(DialogKind, const std::string &, DialogButtons) override { return DialogAnswer::Ok; }
     std::optional<std::string> saveFileName(const FileDialogRequest &) override { return std::nullopt; }
     std::optional<std::string> openFileName(const FileDialogRequest &) override { return std::nullopt; }
@@ -33,7 +34,7 @@ public:
 
 class NoLabels : public StatisticsLabels
 {
-public:
+  public:
     void setPlayersLabel(const std::string &text) override { last = text; }
     void setServersLabel(const std::string &text) override { last = text; }
     std::string last;
@@ -43,15 +44,15 @@ public:
 std::string replyFor(int k)
 {
     const int players = k % 17;
-    std::string text = "\\statusresponse\\0\\hostname\\[c=FF0000]Server " + std::to_string(k) + "\\numplayers\\"
-                       + std::to_string(players) + "\\maxplayers\\16\\gametype\\" + (k % 3 ? "CTF" : "DM")
-                       + "\\gamevariant\\VEKTA 4" + (k % 4 ? "" : "X") + "\\mapname\\map_" + std::to_string(k % 20)
-                       + "\\hostport\\10480\\password\\" + (k % 5 ? "0" : "1") + "\\gamever\\1." + std::to_string(k % 2)
-                       + "\\statsenabled\\0\\vektawon\\0\\suspectswon\\0\\round\\1\\numrounds\\2";
+    std::string text = "\\statusresponse\\0\\hostname\\[c=FF0000]Server " + std::to_string(k) + "\\numplayers\\" +
+                       std::to_string(players) + "\\maxplayers\\16\\gametype\\" + (k % 3 ? "CTF" : "DM") +
+                       "\\gamevariant\\VEKTA 4" + (k % 4 ? "" : "X") + "\\mapname\\map_" + std::to_string(k % 20) +
+                       "\\hostport\\10480\\password\\" + (k % 5 ? "0" : "1") + "\\gamever\\1." + std::to_string(k % 2) +
+                       "\\statsenabled\\0\\vektawon\\0\\suspectswon\\0\\round\\1\\numrounds\\2";
     for (int p = 0; p < players; ++p) {
         const std::string n = std::to_string(p);
-        text += "\\player_" + n + "\\Player " + n + "\\score_" + n + "\\" + std::to_string(p * 3) + "\\ping_" + n + "\\"
-                + std::to_string(40 + p);
+        text += "\\player_" + n + "\\Player " + n + "\\score_" + n + "\\" + std::to_string(p * 3) + "\\ping_" + n +
+                "\\" + std::to_string(40 + p);
     }
     return text + "\\queryid\\AMv1\\final\\\\eof\\";
 }
@@ -64,8 +65,7 @@ double threadCpuMs()
     return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
-struct Scenario
-{
+struct Scenario {
     const char *name;
     void (*setUp)(SettingsStore &);
 };
@@ -121,8 +121,8 @@ int main(int argc, char **argv)
 
     std::vector<std::string> addresses, texts, pings;
     for (int k = 0; k < kRows; ++k) {
-        addresses.push_back("10." + std::to_string(k / 65536) + "." + std::to_string(k / 256 % 256) + "."
-                            + std::to_string(k % 256) + ":10481");
+        addresses.push_back("10." + std::to_string(k / 65536) + "." + std::to_string(k / 256 % 256) + "." +
+                            std::to_string(k % 256) + ":10481");
         texts.push_back(replyFor(k));
         pings.push_back(std::to_string(k % 300));
     }

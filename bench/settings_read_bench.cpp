@@ -12,7 +12,8 @@
 
 using namespace pelorix;
 
-namespace {
+namespace
+{
 
 constexpr int kReads = 100000;
 
@@ -56,9 +57,15 @@ long long rowReads(const SettingsStore &store, const char *const *keys, int coun
     for (int i = 0; i < reads; ++i) {
         const char *key = keys[i % count];
         switch (i % 3) {
-        case 0: sink += static_cast<long long>(store.ReadString(key, "").size()); break;
-        case 1: sink += store.ReadBool(key, false) ? 1 : 0; break;
-        default: sink += store.ReadInteger(key, 0); break;
+        case 0:
+            sink += static_cast<long long>(store.ReadString(key, "").size());
+            break;
+        case 1:
+            sink += store.ReadBool(key, false) ? 1 : 0;
+            break;
+        default:
+            sink += store.ReadInteger(key, 0);
+            break;
         }
     }
     return sink;
@@ -87,9 +94,15 @@ int main()
         fill(store);
         const auto writeElapsed = std::chrono::steady_clock::now() - writeStart;
 
-        const char *const existing[] = {"hide_na_servers", "maxping",           "ping",
-                                        "gametype",        "gametype_name",     "hide_password_servers",
-                                        "hide_full_servers", "hide_empty_servers", "show_game_version",
+        const char *const existing[] = {"hide_na_servers",
+                                        "maxping",
+                                        "ping",
+                                        "gametype",
+                                        "gametype_name",
+                                        "hide_password_servers",
+                                        "hide_full_servers",
+                                        "hide_empty_servers",
+                                        "show_game_version",
                                         "game_version_index"};
         const char *const missing[] = {"absent_a", "absent_b", "no_such_filter", "x2", "hide_none"};
 
@@ -104,8 +117,8 @@ int main()
         std::printf("missing keys:         %8.1f ns/read\n", missingNs);
         std::printf("just after a write:   %8.1f ns/read\n", fresh);
         std::printf("write (fsync, rename): %7.1f us/write\n",
-                    static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(writeElapsed).count())
-                        / 28.0);
+                    static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(writeElapsed).count()) /
+                        28.0);
     }
     std::filesystem::remove_all(folder);
     return sink == -1 ? 1 : 0;

@@ -19,7 +19,8 @@
 #include <memory>
 #include <string>
 
-namespace {
+namespace
+{
 
 // The manual page is made from this text (help2man), so it says everything the page should.
 const char *const kHelp = R"(Usage: pelorix [safe]

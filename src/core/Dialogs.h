@@ -3,7 +3,8 @@
 #include <optional>
 #include <string>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // Modal message boxes, prompts and file dialogs. All texts are Windows-1252 bytes.
 // The window shows real dialogs; tests script the answers; the command-line browser prints.
@@ -11,8 +12,7 @@ enum class DialogKind { Error, Warning, Information, Confirmation };
 enum class DialogButtons { Ok, YesNo };
 enum class DialogAnswer { Ok, Yes, No };
 
-struct FileDialogRequest
-{
+struct FileDialogRequest {
     std::string title;
     std::string defaultFileName;
     std::string filterName;    // e.g. "*.txt"
@@ -22,10 +22,11 @@ struct FileDialogRequest
 
 class Dialogs
 {
-public:
+  public:
     virtual ~Dialogs() = default;
 
-    virtual DialogAnswer message(DialogKind kind, const std::string &text, DialogButtons buttons = DialogButtons::Ok) = 0;
+    virtual DialogAnswer message(DialogKind kind, const std::string &text,
+                                 DialogButtons buttons = DialogButtons::Ok) = 0;
     // An empty optional when the user cancels.
     virtual std::optional<std::string> saveFileName(const FileDialogRequest &request) = 0;
     virtual std::optional<std::string> openFileName(const FileDialogRequest &request) = 0;

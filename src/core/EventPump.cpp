@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <thread>
 
-namespace pelorix {
+namespace pelorix
+{
 
 void SleepingEventPump::waitForEvents(std::chrono::milliseconds maxWait)
 {

@@ -2,13 +2,14 @@
 
 #include <chrono>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // The one way a wait keeps the window alive. The window plugs in the Qt event loop,
 // the command-line browser a plain sleep, tests a pump that runs scripted handlers.
 class EventPump
 {
-public:
+  public:
     virtual ~EventPump() = default;
 
     // Blocks until an event is pending or maxWait has passed, whichever comes first.
@@ -20,7 +21,7 @@ public:
 // Sleeps in small steps; for front ends without an event loop.
 class SleepingEventPump final : public EventPump
 {
-public:
+  public:
     void waitForEvents(std::chrono::milliseconds maxWait) override;
     void processPendingEvents() override {}
 };

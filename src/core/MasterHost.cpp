@@ -2,7 +2,8 @@
 
 #include <cstdlib>
 
-namespace pelorix {
+namespace pelorix
+{
 
 std::string MasterHost()
 {

@@ -2,7 +2,8 @@
 
 #include <string>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // Host (and port) of the master-list web service: PELORIX_MASTER_HOST when set,
 // otherwise the default the build was configured with.

@@ -5,15 +5,15 @@
 #include <utility>
 #include <vector>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // The rows of one table column. A gap buffer: a refresh walks the table from the last row to the first and
 // deletes most rows of a filtered list on the way, and each deletion next to the previous one moves no other
 // row. Reads by index cost one comparison more than a vector's.
-template<typename T>
-class RowList
+template <typename T> class RowList
 {
-public:
+  public:
     RowList() = default;
     explicit RowList(std::vector<T> items)
         : m_data(std::move(items))
@@ -57,7 +57,7 @@ public:
         return rows;
     }
 
-private:
+  private:
     size_t gapLength() const { return m_gapEnd - m_gapBegin; }
     size_t physical(size_t i) const { return i < m_gapBegin ? i : i + gapLength(); }
 

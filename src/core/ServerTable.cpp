@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <stdexcept>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 // The eight columns that carry a placeholder and take the values of a row, in the order they are written.
 constexpr Column kValueColumns[] = {ListBox0_index,    ListBox1_servername, ListBox2_players, ListBox3_ping,
@@ -137,8 +139,7 @@ void ServerTable::setColumnItems(Column c, std::vector<std::string> items)
         o->columnReset(c);
 }
 
-template <typename T>
-void ServerTable::changeState(Column c, T ColumnState::*field, T value)
+template <typename T> void ServerTable::changeState(Column c, T ColumnState::*field, T value)
 {
     T &current = m_columns[c].*field;
     if (current == value)
@@ -185,7 +186,8 @@ bool ServerTable::isChecked(int row) const
 void ServerTable::setChecked(int row, bool checked)
 {
     auto &col = m_columns[Listbox10_check];
-    if (row < 0 || row >= static_cast<int>(col.checked.size()) || (col.checked[static_cast<size_t>(row)] != 0) == checked)
+    if (row < 0 || row >= static_cast<int>(col.checked.size()) ||
+        (col.checked[static_cast<size_t>(row)] != 0) == checked)
         return;
     col.checked[static_cast<size_t>(row)] = checked ? 1 : 0;
     for (auto *o : m_observers)

@@ -7,7 +7,8 @@
 #include <string_view>
 #include <vector>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // The ten parallel columns of the server table, independent of widgets: the window shows one
 // list view per column, the command-line browser prints the rows. Row i of every column is one
@@ -32,7 +33,7 @@ inline constexpr std::string_view kLockMark = "\xAE";
 // Told about every change, so views stay in step with the model.
 class ServerTableObserver
 {
-public:
+  public:
     virtual ~ServerTableObserver() = default;
     virtual void rowsInserted(Column column, int first, int count) = 0;
     virtual void rowsRemoved(Column column, int first, int count) = 0;
@@ -44,9 +45,8 @@ public:
 
 class ServerTable
 {
-public:
-    struct ColumnState
-    {
+  public:
+    struct ColumnState {
         RowList<std::string> items;
         RowList<char> checked; // the check column only, parallel to items
         int selected = -1;
@@ -92,10 +92,9 @@ public:
     void addObserver(ServerTableObserver *observer);
     void removeObserver(ServerTableObserver *observer);
 
-private:
+  private:
     // Sets one field of a column's state and, when that changes it, tells the observers.
-    template <typename T>
-    void changeState(Column c, T ColumnState::*field, T value);
+    template <typename T> void changeState(Column c, T ColumnState::*field, T value);
 
     std::array<ColumnState, ColumnCount> m_columns;
     std::vector<ServerTableObserver *> m_observers;

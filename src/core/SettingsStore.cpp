@@ -38,9 +38,11 @@
 // next write rewrites a damaged file, its bytes are kept as PELORIX.reg.bad beside it (replacing an
 // older one); the rewritten file holds the values that could be read.
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 constexpr std::string_view kHeader = "REGEDIT4";
 constexpr std::string_view kSection = "[HKEY_CURRENT_USER\\PELORIX\\PELORIX]";
@@ -50,8 +52,7 @@ constexpr std::string_view kCrLf = "\r\n";
 // carry the same stamp as the one read, so until its time is older than this its contents are compared.
 constexpr long long kRacyWindowNs = 100'000'000;
 
-struct CaseLess
-{
+struct CaseLess {
     using is_transparent = void;
     bool operator()(std::string_view a, std::string_view b) const
     {
@@ -70,8 +71,7 @@ struct CaseLess
     }
 };
 
-struct FileStamp
-{
+struct FileStamp {
     dev_t dev = 0;
     ino_t ino = 0;
     off_t size = 0;
@@ -84,12 +84,15 @@ struct FileStamp
     }
     bool operator==(const FileStamp &o) const
     {
-        return dev == o.dev && ino == o.ino && size == o.size && mtim.tv_sec == o.mtim.tv_sec
-            && mtim.tv_nsec == o.mtim.tv_nsec && ctim.tv_sec == o.ctim.tv_sec && ctim.tv_nsec == o.ctim.tv_nsec;
+        return dev == o.dev && ino == o.ino && size == o.size && mtim.tv_sec == o.mtim.tv_sec &&
+               mtim.tv_nsec == o.mtim.tv_nsec && ctim.tv_sec == o.ctim.tv_sec && ctim.tv_nsec == o.ctim.tv_nsec;
     }
 };
 
-long long nanoseconds(const timespec &t) { return static_cast<long long>(t.tv_sec) * 1'000'000'000LL + t.tv_nsec; }
+long long nanoseconds(const timespec &t)
+{
+    return static_cast<long long>(t.tv_sec) * 1'000'000'000LL + t.tv_nsec;
+}
 
 long long nowNs()
 {
@@ -116,11 +119,20 @@ bool parseQuoted(std::string_view line, size_t &pos, std::string &out)
         if (pos >= line.size())
             return false;
         switch (line[pos++]) {
-        case '\\': out += '\\'; break;
-        case '"': out += '"'; break;
-        case 'r': out += '\r'; break;
-        case 'n': out += '\n'; break;
-        default: return false;
+        case '\\':
+            out += '\\';
+            break;
+        case '"':
+            out += '"';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        default:
+            return false;
         }
     }
     return false;
@@ -129,8 +141,8 @@ bool parseQuoted(std::string_view line, size_t &pos, std::string &out)
 bool parseDword(std::string_view text, std::uint32_t &value)
 {
     constexpr std::string_view prefix = "dword:";
-    if (text.size() <= prefix.size() || text.size() > prefix.size() + 8
-        || !equalsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix))
+    if (text.size() <= prefix.size() || text.size() > prefix.size() + 8 ||
+        !equalsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix))
         return false;
     std::uint32_t v = 0;
     for (const char c : text.substr(prefix.size())) {
@@ -176,18 +188,26 @@ void appendQuoted(std::string &out, std::string_view text)
     out += '"';
     for (const char c : text) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '"': out += "\\\""; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        default: out += c;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        default:
+            out += c;
         }
     }
     out += '"';
 }
 
-struct Parsed
-{
+struct Parsed {
     std::vector<SettingsStore::Entry> entries;
     bool damaged = false;
 };
@@ -277,8 +297,7 @@ void removeStaleTemporaries(const std::string &path)
 
 } // namespace
 
-struct SettingsStore::State
-{
+struct SettingsStore::State {
     std::mutex mutex;
     bool present = false; // the cache holds a file that was read
     bool trusted = false; // the file's stamp alone tells whether it changed
@@ -317,7 +336,8 @@ struct SettingsStore::State
     {
         if (unreadable)
             *unreadable = false;
-        struct stat st {};
+        struct stat st {
+        };
         if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
             clear();
             return;
@@ -416,7 +436,10 @@ void SettingsStore::WriteString(std::string_view key, std::string_view value)
     update(std::move(entry), false);
 }
 
-void SettingsStore::WriteBool(std::string_view key, bool value) { WriteString(key, value ? "1" : "0"); }
+void SettingsStore::WriteBool(std::string_view key, bool value)
+{
+    WriteString(key, value ? "1" : "0");
+}
 
 void SettingsStore::WriteInteger(std::string_view key, int value)
 {

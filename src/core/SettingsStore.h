@@ -6,7 +6,8 @@
 #include <string_view>
 #include <vector>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // The one section of per-user settings, kept in a REGEDIT4 text file.
 // Every write is on disk, atomically, when the call returns; every read sees the file as it is now
@@ -14,10 +15,9 @@ namespace pelorix {
 // to case; the empty key names the section's unnamed value. Texts are Windows-1252 bytes.
 class SettingsStore
 {
-public:
+  public:
     enum class ValueType { String, Dword };
-    struct Entry
-    {
+    struct Entry {
         std::string name; // as first written
         ValueType type;
         std::string text;     // for String
@@ -43,7 +43,7 @@ public:
     // Every value of the section, in file order (for `pelorix-cli settings list`).
     std::vector<Entry> entries() const;
 
-private:
+  private:
     struct State;
     // Read-modify-write of one value; false when nothing could be written.
     bool update(Entry entry, bool keepStringType);

@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <utility>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 char byteOf(char32_t cp)
 {

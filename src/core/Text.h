@@ -9,7 +9,8 @@
 
 class QString;
 
-namespace pelorix {
+namespace pelorix
+{
 
 // Text inside the program is Windows-1252 bytes in a std::string. These helpers convert
 // at the edges (widgets, terminals, JSON) and do the few text operations everything shares; the ASCII case
@@ -35,7 +36,7 @@ std::string normalizeLineBreaks(std::string_view text);
 // is looked at, and a line the byte limit cuts is not kept.
 class BoundedLineSplitter
 {
-public:
+  public:
     BoundedLineSplitter(std::size_t maxLines, std::size_t maxTextBytes);
 
     // The next piece of the text. False once text beyond a limit was met (cut()): the rest need not be fed.
@@ -45,7 +46,7 @@ public:
     // There was more text than the lines kept: a limit was reached before the end.
     bool cut() const { return m_cut; }
 
-private:
+  private:
     void endLine(std::string_view tail);
     bool full() const { return m_cut || m_lines.size() >= m_maxLines; }
 

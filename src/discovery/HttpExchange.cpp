@@ -12,15 +12,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace pelorix::http {
+namespace pelorix::http
+{
 
-namespace {
+namespace
+{
 
 using Clock = std::chrono::steady_clock;
 
 class AddressList
 {
-public:
+  public:
     AddressList(const std::string &host, int port)
     {
         addrinfo hints{};
@@ -38,32 +40,28 @@ public:
     AddressList &operator=(const AddressList &) = delete;
     const addrinfo *first() const { return m_list; }
 
-private:
+  private:
     addrinfo *m_list = nullptr;
 };
 
 // Ends an exchange early with the given outcome.
-struct Stop
-{
+struct Stop {
     Outcome outcome;
 };
 
 // The end of the whole transfer, when it has one.
 class Deadline
 {
-public:
+  public:
     explicit Deadline(int transferMs)
     {
         if (transferMs > 0)
             m_end = Clock::now() + std::chrono::milliseconds(transferMs);
     }
     bool bounded() const { return m_end.has_value(); }
-    long long msLeft() const
-    {
-        return std::chrono::ceil<std::chrono::milliseconds>(*m_end - Clock::now()).count();
-    }
+    long long msLeft() const { return std::chrono::ceil<std::chrono::milliseconds>(*m_end - Clock::now()).count(); }
 
-private:
+  private:
     std::optional<Clock::time_point> m_end;
 };
 
@@ -76,7 +74,8 @@ Wait waitFor(int fd, short events, int waitMs, const Deadline &deadline)
     for (;;) {
         long long timeout = -1;
         if (waitMs >= 0)
-            timeout = std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(waitEnd - Clock::now()).count());
+            timeout =
+                std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(waitEnd - Clock::now()).count());
         bool transferBound = false;
         if (deadline.bounded()) {
             const long long left = deadline.msLeft();
@@ -146,9 +145,11 @@ void sendAll(int fd, std::string_view data, const ExchangeLimits &limits, const 
 // The connection's bytes, each wait bounded by the wait limit and by the end of the whole transfer.
 class SocketSource final : public ByteSource
 {
-public:
+  public:
     SocketSource(int fd, const ExchangeLimits &limits, const Deadline &deadline)
-        : m_fd(fd), m_limits(limits), m_deadline(deadline)
+        : m_fd(fd)
+        , m_limits(limits)
+        , m_deadline(deadline)
     {
     }
 
@@ -170,7 +171,7 @@ public:
         }
     }
 
-private:
+  private:
     int m_fd; // the exchange's socket, lent for the reading
     const ExchangeLimits &m_limits;
     const Deadline &m_deadline;
@@ -179,8 +180,11 @@ private:
 // Buffered reading of the reply from its source.
 class Reader
 {
-public:
-    explicit Reader(ByteSource &source) : m_source(source) {}
+  public:
+    explicit Reader(ByteSource &source)
+        : m_source(source)
+    {
+    }
 
     // One line without its LF (and a CR before it); empty when the input ended first.
     // A line longer than maxLength is a fault.
@@ -234,7 +238,7 @@ public:
         throw Stop{r.end};
     }
 
-private:
+  private:
     static constexpr std::size_t kPiece = 65536;
 
     ByteSource &m_source;
@@ -319,9 +323,11 @@ bool parseChunkSize(std::string_view line, std::size_t &value)
 
 class BodyReader
 {
-public:
+  public:
     BodyReader(Reader &in, const ExchangeLimits &limits, const BodySink &sink)
-        : m_in(in), m_limits(limits), m_sink(sink)
+        : m_in(in)
+        , m_limits(limits)
+        , m_sink(sink)
     {
     }
 
@@ -376,7 +382,7 @@ public:
         }
     }
 
-private:
+  private:
     void deliver(std::string_view piece)
     {
         if (piece.empty())
@@ -525,7 +531,8 @@ bool parseUrl(std::string_view address, Url &url)
 }
 
 BufferSource::BufferSource(std::string_view bytes, std::size_t pieceSize)
-    : m_bytes(bytes), m_pieceSize(std::max<std::size_t>(pieceSize, 1))
+    : m_bytes(bytes)
+    , m_pieceSize(std::max<std::size_t>(pieceSize, 1))
 {
 }
 

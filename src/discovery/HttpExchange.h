@@ -8,12 +8,12 @@
 #include <utility>
 #include <vector>
 
-namespace pelorix::http {
+namespace pelorix::http
+{
 
 // An absolute "http://" address taken apart.
-struct Url
-{
-    std::string host;         // without brackets for an IPv6 literal
+struct Url {
+    std::string host; // without brackets for an IPv6 literal
     int port = 80;
     std::string pathAndQuery; // "/" when the address has no path
     bool portGiven = false;
@@ -30,8 +30,7 @@ enum class Outcome {
     Fault,       // a protocol violation the client detected, a limit overstepped or the body sink failed
 };
 
-struct ExchangeLimits
-{
+struct ExchangeLimits {
     int waitForDataMs = 15000;        // each wait for reply data
     int transferMs = 0;               // the whole exchange, connection included; 0 for no limit
     std::size_t maxBodyBytes = 0;     // 0 for no limit
@@ -39,8 +38,7 @@ struct ExchangeLimits
     int maxInterimReplies = 5;        // 1xx replies before the real one; one more is a fault
 };
 
-struct Response
-{
+struct Response {
     Outcome outcome = Outcome::Unreachable;
     bool headComplete = false;
     int status = 0;
@@ -53,9 +51,8 @@ using BodySink = std::function<bool(std::string_view)>;
 // Where the bytes of a reply come from: the connection of an exchange, or memory.
 class ByteSource
 {
-public:
-    struct Read
-    {
+  public:
+    struct Read {
         std::size_t size = 0;            // bytes put into the buffer
         Outcome end = Outcome::Complete; // with size 0: Complete when the input ended cleanly, else how it broke
     };
@@ -68,11 +65,11 @@ public:
 // Reply bytes held in memory, handed out at most pieceSize at a time; ends cleanly after the last byte.
 class BufferSource final : public ByteSource
 {
-public:
+  public:
     explicit BufferSource(std::string_view bytes, std::size_t pieceSize = std::numeric_limits<std::size_t>::max());
     Read read(char *buffer, std::size_t capacity) override;
 
-private:
+  private:
     std::string_view m_bytes;
     std::size_t m_pieceSize;
 };

@@ -13,9 +13,11 @@
 #include <string>
 #include <unordered_set>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 void setStep(const MasterListContext &context, int step)
 {

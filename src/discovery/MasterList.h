@@ -8,7 +8,8 @@
 #include <string_view>
 #include <vector>
 
-namespace pelorix {
+namespace pelorix
+{
 
 class Dialogs;
 class ServerTable;
@@ -16,7 +17,7 @@ class ServerTable;
 // The two labels the master list writes: Label_Cache inside the progress panel and Label_serverall.
 class MasterListLabels
 {
-public:
+  public:
     virtual ~MasterListLabels() = default;
     // Label_Cache, "server list is not available, using offline cache".
     virtual void setCacheLabelVisible(bool visible) = 0;

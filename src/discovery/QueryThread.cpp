@@ -6,7 +6,8 @@
 #include <chrono>
 #include <system_error>
 
-namespace pelorix {
+namespace pelorix
+{
 
 std::int64_t tickMs()
 {

@@ -13,7 +13,8 @@
 #include <thread>
 #include <vector>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // Milliseconds of a monotonic tick clock.
 std::int64_t tickMs();
@@ -30,7 +31,7 @@ struct QueryControl {
 // The id is the thread's number in this process; the control stays valid while its entry exists.
 class ThreadRegistry
 {
-public:
+  public:
     void add(std::uint64_t id, std::int64_t startMs, std::shared_ptr<QueryControl> control);
     // The watchdog's pass, from the last entry to the first: every entry older than ageMs is deleted, and its
     // thread is asked to stop when it is still running. Returns the number of threads asked to stop.
@@ -38,7 +39,7 @@ public:
     std::vector<std::string> entries() const;
     int size() const;
 
-private:
+  private:
     mutable std::mutex m_lock;
     std::vector<std::string> m_entries;
     std::map<std::uint64_t, std::shared_ptr<QueryControl>> m_controls;
@@ -84,7 +85,7 @@ struct RefreshRun {
 // before the thread gets a processor), counted out exactly once: at its deadline or at its end.
 class TQueryThread
 {
-public:
+  public:
     TQueryThread(std::string address, std::shared_ptr<QueryShared> shared, std::shared_ptr<RefreshRun> run);
     ~TQueryThread(); // asks for a stop and joins
     TQueryThread(const TQueryThread &) = delete;
@@ -104,7 +105,7 @@ public:
     const std::string &address() const { return m_address; }
     std::uint64_t id() const { return m_id; }
 
-private:
+  private:
     void run();
     void countOut();
 

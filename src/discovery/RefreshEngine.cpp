@@ -13,14 +13,16 @@
 #include <unordered_map>
 #include <unordered_set>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 // Clears a flag on every way out of a scope.
 class FlagGuard
 {
-public:
+  public:
     explicit FlagGuard(bool &flag)
         : m_flag(flag)
     {
@@ -30,7 +32,7 @@ public:
     FlagGuard(const FlagGuard &) = delete;
     FlagGuard &operator=(const FlagGuard &) = delete;
 
-private:
+  private:
     bool &m_flag;
 };
 

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-namespace pelorix {
+namespace pelorix
+{
 
 class Dialogs;
 class EventPump;
@@ -28,7 +29,7 @@ enum class RefreshMenuItem { Showplayers2, Updatesingle1, Joinserver1 };
 // the command-line browser with a progress line, tests with a recorder. Called on the UI thread only.
 class RefreshView : public MasterListLabels, public StatisticsLabels
 {
-public:
+  public:
     // sprogressbar2, the progress panel with ProgressBar, cancel_ping_button and Label_Cache.
     virtual void setProgressPanelVisible(bool visible) = 0;
     virtual bool isProgressPanelVisible() const = 0;
@@ -78,7 +79,7 @@ struct RefreshCounters {
 // the refresh's own waits; once it has sent, only its own deadline checks and its end count it out.
 class RefreshEngine
 {
-public:
+  public:
     struct Options {
         int maxActiveQueries = 100;
         int watchdogAgeMs = 1000;
@@ -148,7 +149,7 @@ public:
     static std::vector<std::string> reorderAddresses(const std::vector<std::string> &column,
                                                      const std::vector<std::string> &replyAddresses);
 
-private:
+  private:
     void runRefresh();
     void startQuery(const std::string &address);
     void waitForActiveBelow(int limit);

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 constexpr char kSeparator = '\\';
 constexpr char kQuote = '"';

@@ -5,7 +5,8 @@
 #include <string_view>
 #include <vector>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // Splits a status reply into items. Every blank becomes "%" first; backslash separates items;
 // bytes 1..32 are skipped before an item, end an unquoted item and are dropped; the text ends at a NUL.

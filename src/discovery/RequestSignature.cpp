@@ -7,13 +7,14 @@
 #include <mutex>
 #include <random>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 // The program's one pseudo-random generator; it starts from the clock like a fresh reseed.
-struct Generator
-{
+struct Generator {
     std::mutex mutex;
     std::mt19937 engine{clockSeed()};
 

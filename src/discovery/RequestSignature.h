@@ -3,13 +3,13 @@
 #include <string>
 #include <string_view>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // The one-letter suffix the web service expects after the number in a request signature.
 inline constexpr char kSignatureSuffix = 'V';
 
-struct Signature
-{
+struct Signature {
     int number = 0;        // 0 .. 99999998
     std::string signature; // MD5 of the number's decimal text and kSignatureSuffix, 32 lower-case hex digits
 };

@@ -11,15 +11,17 @@
 #include <string_view>
 #include <unordered_map>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 // The settings as they are when one row is handled: one read of the store per row instead of one per value.
 // Its typed reads give what SettingsStore's ReadString, ReadInteger and ReadBool give for the same entries.
 class RowSettings
 {
-public:
+  public:
     explicit RowSettings(const SettingsStore &store)
         : m_entries(store.entries())
     {
@@ -45,7 +47,7 @@ public:
     }
     bool ReadBool(std::string_view key, bool defaultValue) const { return ReadInteger(key, defaultValue ? 1 : 0) != 0; }
 
-private:
+  private:
     const SettingsStore::Entry *find(std::string_view key) const
     {
         for (const auto &e : m_entries) {
@@ -85,8 +87,8 @@ bool hiddenByFilters(const RowSettings &settings, const ServerValues &v, int &re
         return true;
     if (settings.ReadBool("hide_password_servers", false) && v.lock == kLockMark)
         return true;
-    if (settings.ReadBool("hide_full_servers", false) && (v.players.empty() || v.players.front() != '0')
-        && count == slots)
+    if (settings.ReadBool("hide_full_servers", false) && (v.players.empty() || v.players.front() != '0') &&
+        count == slots)
         return true;
     if (settings.ReadBool("hide_empty_servers", false) && count == "0")
         return true;
@@ -97,8 +99,8 @@ bool hiddenByFilters(const RowSettings &settings, const ServerValues &v, int &re
     int ping = 0;
     int limit = 0;
     // Either side not a whole number: this rule hides nothing.
-    return settings.ReadBool("maxping", false) && parseInt32(v.ping, ping)
-           && parseInt32(settings.ReadString("ping", "150"), limit) && ping > limit;
+    return settings.ReadBool("maxping", false) && parseInt32(v.ping, ping) &&
+           parseInt32(settings.ReadString("ping", "150"), limit) && ping > limit;
 }
 
 // Adds like the 32-bit integers of the program: a sum past the top wraps instead of failing.
@@ -192,8 +194,8 @@ void RunRowPass(ServerTable &table, const SettingsStore &settings, Dialogs &dial
         }
 
         // Only A-Z fold, over the whole reply text: keys and values alike.
-        if (!state.SearchedPlayer.empty()
-            && asciiLower(*reply).find(asciiLower(state.SearchedPlayer)) != std::string::npos)
+        if (!state.SearchedPlayer.empty() &&
+            asciiLower(*reply).find(asciiLower(state.SearchedPlayer)) != std::string::npos)
             state.PlayerFound = true;
 
         state.RefreshStep = 201;

@@ -4,23 +4,22 @@
 #include <string>
 #include <vector>
 
-namespace pelorix {
+namespace pelorix
+{
 
 class Dialogs;
 class ServerTable;
 class SettingsStore;
 
 // The three parallel lists of the accepted answers of one refresh (entry k of each is one answer).
-struct ReplyListsView
-{
+struct ReplyListsView {
     const std::vector<std::string> &ReplyAddresses;
     const std::vector<std::string> &ReplyTexts;
     const std::vector<std::string> &ReplyPings;
 };
 
 // The refresh's variables the row pass reads and writes; the refresh engine owns them.
-struct RowPassState
-{
+struct RowPassState {
     int &RefreshStep;   // 201..209 and 2071 while a row is handled
     int &playersOnline; // running totals, set to 0 by the refresh at its start
     int &serversOnline;
@@ -31,7 +30,7 @@ struct RowPassState
 // The two statistics labels, Label_players and label_servers.
 class StatisticsLabels
 {
-public:
+  public:
     virtual ~StatisticsLabels() = default;
     virtual void setPlayersLabel(const std::string &text) = 0;
     virtual void setServersLabel(const std::string &text) = 0;
@@ -42,8 +41,7 @@ std::string playersOnlineText(int players);
 std::string serversOnlineText(int servers);
 
 // The values read from one reply; every field is "" when the reply lacks its key.
-struct ServerValues
-{
+struct ServerValues {
     std::string lock;    // " " for "password" "0", the lock mark for any other value
     std::string name;    // "hostname"
     std::string players; // player count "/" slot count, "" for a reply without items

@@ -14,9 +14,11 @@
 #include <ctime>
 #include <vector>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 using Clock = std::chrono::steady_clock;
 

@@ -9,7 +9,8 @@
 #include <string>
 #include <string_view>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // The request datagram of the status query.
 inline constexpr std::string_view kStatusRequest = "\\status\\";
@@ -27,7 +28,7 @@ inline constexpr int kContinuationWindowMs = 300;
 // unreachable port still shows up as a receive error.
 class UdpQuery
 {
-public:
+  public:
     UdpQuery();
     ~UdpQuery();
     UdpQuery(const UdpQuery &) = delete;
@@ -44,7 +45,7 @@ public:
     // Milliseconds from the send to the kernel's receive time of the first datagram received, -1 before one arrived.
     int firstDatagramDelayMs() const;
 
-private:
+  private:
     UniqueFd m_fd;
     std::uint32_t m_hostNetOrder = 0;
     std::uint16_t m_portNetOrder = 0;
@@ -52,8 +53,7 @@ private:
     std::int64_t m_firstReceivedRealtimeNs = -1; // the kernel's receive stamp of the first datagram
 };
 
-struct ExchangeResult
-{
+struct ExchangeResult {
     bool accepted = false;
     std::string reply; // colour codes removed, when accepted
     int pingMs = 0;

@@ -15,9 +15,11 @@
 #include <random>
 #include <unistd.h>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 constexpr char kFaultText[] = "1;404";
 // The user agent of downloads: the client's own name.
@@ -25,25 +27,27 @@ constexpr char kDownloadAgent[] = "Pelorix";
 
 // A fault inside the client: the address cannot be used, the proxy port is not a number,
 // the reply broke the protocol (status line, chunk sizes, lengths) or overstepped a limit.
-struct WebFault
-{
+struct WebFault {
 };
 
 // Clears WebBusy on every way out of WebGet.
 class BusyFlag
 {
-public:
-    explicit BusyFlag(bool &flag) : m_flag(flag) { m_flag = true; }
+  public:
+    explicit BusyFlag(bool &flag)
+        : m_flag(flag)
+    {
+        m_flag = true;
+    }
     ~BusyFlag() { m_flag = false; }
     BusyFlag(const BusyFlag &) = delete;
     BusyFlag &operator=(const BusyFlag &) = delete;
 
-private:
+  private:
     bool &m_flag;
 };
 
-struct ProxySettings
-{
+struct ProxySettings {
     bool use = false;
     std::string host;
     int port = 0;
@@ -123,7 +127,7 @@ std::string bodyText(std::string_view body)
 // download, 0644 before the umask: what arrived over plain HTTP is never marked executable.
 class PartialFile
 {
-public:
+  public:
     explicit PartialFile(const std::string &target)
     {
         const auto slash = target.rfind('/');
@@ -163,7 +167,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::string m_path;
     UniqueFd m_fd;
 };
@@ -171,7 +175,9 @@ private:
 } // namespace
 
 WebClient::WebClient(SettingsStore &settings, EventPump &pump, Dialogs &dialogs)
-    : m_settings(settings), m_pump(pump), m_dialogs(dialogs)
+    : m_settings(settings)
+    , m_pump(pump)
+    , m_dialogs(dialogs)
 {
 }
 
@@ -199,12 +205,12 @@ std::string WebClient::WebGet(const std::string &address, const std::string &use
         limits.transferMs = m_limits.transferMs;
         limits.maxBodyBytes = m_limits.maxBodyBytes;
         std::string body;
-        const http::Response response = http::exchange(proxy.use ? proxy.host : url.host,
-                                                       proxy.use ? proxy.port : url.port, request, limits,
-                                                       [&body](std::string_view piece) {
-                                                           body += piece;
-                                                           return true;
-                                                       });
+        const http::Response response =
+            http::exchange(proxy.use ? proxy.host : url.host, proxy.use ? proxy.port : url.port, request, limits,
+                           [&body](std::string_view piece) {
+                               body += piece;
+                               return true;
+                           });
         // A refused connection, a silent peer or a broken transfer is not reported: the text is the
         // body as far as it came. A protocol violation or an overstepped limit is the client's fault.
         if (response.outcome == http::Outcome::Fault)
@@ -216,8 +222,8 @@ std::string WebClient::WebGet(const std::string &address, const std::string &use
         result = kFaultText;
     }
 
-    if (address.find("/a/?") != std::string::npos && result.compare(0, 2, "0;") != 0
-        && result.compare(0, 2, "1;") != 0) {
+    if (address.find("/a/?") != std::string::npos && result.compare(0, 2, "0;") != 0 &&
+        result.compare(0, 2, "1;") != 0) {
         m_dialogs.message(DialogKind::Warning, "Unknown reply from server!\r\nError 1;404\r\nResponse: " + result);
     }
     return result;

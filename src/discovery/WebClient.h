@@ -4,27 +4,27 @@
 #include <string>
 #include <vector>
 
-namespace pelorix {
+namespace pelorix
+{
 
 class Dialogs;
 class EventPump;
 class SettingsStore;
 
 // Limits of one exchange. The defaults are the program's; tests inject smaller ones.
-struct WebLimits
-{
-    int waitForDataMs = 15000;                       // each wait for reply data (WebGet)
-    int transferMs = 60000;                          // a WebGet transfer not ended by then is a fault
-    std::size_t maxBodyBytes = 32u * 1024 * 1024;    // a bigger WebGet body is a fault
-    int downloadWaitForDataMs = 90000;               // each wait for data (DownloadToFile)
-    int downloadTransferMs = 10 * 60 * 1000;         // a download not ended by then is abandoned
+struct WebLimits {
+    int waitForDataMs = 15000;                    // each wait for reply data (WebGet)
+    int transferMs = 60000;                       // a WebGet transfer not ended by then is a fault
+    std::size_t maxBodyBytes = 32u * 1024 * 1024; // a bigger WebGet body is a fault
+    int downloadWaitForDataMs = 90000;            // each wait for data (DownloadToFile)
+    int downloadTransferMs = 10 * 60 * 1000;      // a download not ended by then is abandoned
     std::size_t maxDownloadBytes = 512u * 1024 * 1024;
 };
 
 // The HTTP/1.0 client of the web service: one request at a time, on the UI thread.
 class WebClient
 {
-public:
+  public:
     WebClient(SettingsStore &settings, EventPump &pump, Dialogs &dialogs);
 
     // GET address; the reply body as text with CR LF line breaks. Never throws.
@@ -45,7 +45,7 @@ public:
     void setLimits(const WebLimits &limits) { m_limits = limits; }
     const WebLimits &limits() const { return m_limits; }
 
-private:
+  private:
     SettingsStore &m_settings;
     EventPump &m_pump;
     Dialogs &m_dialogs;

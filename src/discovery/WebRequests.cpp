@@ -2,9 +2,11 @@
 
 #include "core/MasterHost.h"
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 constexpr char kServiceAgent[] = "PELORIX";
 constexpr char kAddServerAgent[] = "PLX";
@@ -74,8 +76,8 @@ WebRequest addServerRequest(std::string_view address, std::string_view port)
 
 WebRequest deleteServerRequest(std::string_view password, std::string_view server, const Signature &signature)
 {
-    return {serviceAddress("/vekta4/vekta4delete.php?pwd=" + queryValue(password) + "&server=" + queryValue(server)
-                           + "&s=" + std::to_string(signature.number)),
+    return {serviceAddress("/vekta4/vekta4delete.php?pwd=" + queryValue(password) + "&server=" + queryValue(server) +
+                           "&s=" + std::to_string(signature.number)),
             signature.signature};
 }
 

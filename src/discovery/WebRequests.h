@@ -5,12 +5,12 @@
 #include <string>
 #include <string_view>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // Every request the program sends to the web service, built in one place: no caller
 // assembles an address by hand. Addresses begin with "http://" and MasterHost().
-struct WebRequest
-{
+struct WebRequest {
     std::string address;
     std::string userAgent;
 };

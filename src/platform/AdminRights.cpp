@@ -7,7 +7,8 @@
 #include <string>
 #include <unistd.h>
 
-namespace pelorix {
+namespace pelorix
+{
 
 bool hasAdminRights(const std::string &programFolder)
 {

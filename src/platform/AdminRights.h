@@ -2,7 +2,8 @@
 
 #include <string>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // The program's rights check: the run counts as having the rights it needs when it may write in
 // its program folder (pass ProgramFolder()), tested by creating and removing a scratch file there.

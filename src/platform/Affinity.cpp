@@ -5,7 +5,8 @@
 #include <thread>
 #include <unistd.h>
 
-namespace pelorix {
+namespace pelorix
+{
 
 int systemProcessorCount()
 {

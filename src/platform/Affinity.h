@@ -2,7 +2,8 @@
 
 #include <cstdint>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // Number of processors the system reports; 1 when it cannot be learnt.
 int systemProcessorCount();

@@ -10,7 +10,8 @@
 
 #include <vector>
 
-namespace pelorix {
+namespace pelorix
+{
 
 bool writeFileAtomically(const std::string &path, std::string_view contents)
 {
@@ -48,7 +49,8 @@ UniqueFd openRegularFile(const std::string &path)
 {
     // Not blocking, so that a FIFO in the file's place is refused below instead of waiting for a writer.
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    struct stat st {};
+    struct stat st {
+    };
     if (fd && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)))
         fd.reset();
     return fd;

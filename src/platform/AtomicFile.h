@@ -8,7 +8,8 @@
 #include <string>
 #include <string_view>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // Replaces path with contents so that a crash at any instant leaves either the old file or the
 // new one: a temporary file in the same folder, fsync, rename, fsync of the folder.

@@ -2,9 +2,11 @@
 
 #include <cstdint>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 constexpr std::size_t kBodyLimit = kInstanceRequestLimit - kInstanceRequestHeaderSize;
 

@@ -5,7 +5,8 @@
 #include <string_view>
 #include <vector>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // What a later run hands the first one over the single-instance channel: a four-byte big-endian length,
 // then that many bytes of arguments, each followed by a zero byte. One request per connection.
@@ -19,8 +20,7 @@ inline constexpr std::size_t kInstanceRequestMaxArguments = 1024;
 // byte, which a command line cannot hold anyway.
 std::string encodeInstanceRequest(const std::vector<std::string> &arguments);
 
-struct InstanceRequest
-{
+struct InstanceRequest {
     enum class Status { Incomplete, Complete, Invalid };
     Status status = Status::Incomplete;
     std::vector<std::string> arguments; // filled when Complete

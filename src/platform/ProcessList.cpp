@@ -15,15 +15,16 @@
 #include <unistd.h>
 #include <vector>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 // No file name or path the system can open is longer; anything longer is not a name we look for.
 constexpr std::size_t kNameLimit = PATH_MAX;
 
-struct DirCloser
-{
+struct DirCloser {
     void operator()(DIR *dir) const { ::closedir(dir); }
 };
 
@@ -99,8 +100,7 @@ std::string procFolder(pid_t pid)
 
 // The wanted name, upper-cased, as given and as the system's UTF-8 (the program's text is
 // Windows-1252, names on the system are UTF-8; ASCII names are the same in both).
-struct WantedName
-{
+struct WantedName {
     explicit WantedName(const std::string &name)
         : given(asciiUpper(name))
         , system(asciiUpper(windowsTextToSystem(name)))
@@ -141,8 +141,8 @@ bool IsProcessRunning(const std::string &name)
     bool running = false;
     for (const pid_t pid : processIds()) {
         const std::string folder = procFolder(pid);
-        if (sameName(fileNamePart(executableOf(folder)), wanted)
-            || sameName(fileNamePart(firstArgumentOf(folder)), wanted))
+        if (sameName(fileNamePart(executableOf(folder)), wanted) ||
+            sameName(fileNamePart(firstArgumentOf(folder)), wanted))
             running = true;
     }
     return running;

@@ -2,7 +2,8 @@
 
 #include <string>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // The process list, read from /proc. Names are compared after ASCII upper-casing, and '/' and '\' both
 // count as folder separators, so a Windows path ("D:\Games\VEKTA 4\Content\System\VEKTA4.EXE") has the

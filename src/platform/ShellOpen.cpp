@@ -14,9 +14,11 @@
 
 extern char **environ;
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
 {
@@ -46,7 +48,8 @@ std::vector<std::string> commandFromEnvironment(const char *variable, const char
 
 bool isExecutableFile(const std::string &path)
 {
-    struct stat info {};
+    struct stat info {
+    };
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 

@@ -4,7 +4,8 @@
 #include <string_view>
 #include <vector>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // The shell's "open": starts `file` detached from this program, without waiting for it.
 // - an http:// or https:// address opens in the desktop's browser (the command in PELORIX_BROWSER,

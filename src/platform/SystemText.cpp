@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-namespace pelorix {
+namespace pelorix
+{
 
 std::string windowsTextToSystem(std::string_view cp1252)
 {
@@ -24,7 +25,8 @@ std::string windowsTextToSystem(std::string_view cp1252)
     return out;
 }
 
-namespace {
+namespace
+{
 
 char lowerCased(char c)
 {

@@ -2,7 +2,8 @@
 
 #include <malloc.h>
 
-namespace pelorix {
+namespace pelorix
+{
 
 void TrimWorkingSet()
 {

@@ -4,18 +4,25 @@
 
 #include <utility>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // A file descriptor closed by the destructor on every path. Movable; -1 holds nothing.
 class UniqueFd
 {
-public:
+  public:
     UniqueFd() = default;
-    explicit UniqueFd(int fd) : m_fd(fd) {}
+    explicit UniqueFd(int fd)
+        : m_fd(fd)
+    {
+    }
     ~UniqueFd() { reset(); }
     UniqueFd(const UniqueFd &) = delete;
     UniqueFd &operator=(const UniqueFd &) = delete;
-    UniqueFd(UniqueFd &&other) noexcept : m_fd(other.release()) {}
+    UniqueFd(UniqueFd &&other) noexcept
+        : m_fd(other.release())
+    {
+    }
     UniqueFd &operator=(UniqueFd &&other) noexcept
     {
         if (this != &other)
@@ -42,7 +49,7 @@ public:
         return fd >= 0 && ::close(fd) == 0;
     }
 
-private:
+  private:
     int m_fd = -1;
 };
 

@@ -9,9 +9,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 enum class Kind { Missing, WindowsProgram, Other };
 
@@ -21,7 +23,8 @@ Kind kindOf(const std::string &path)
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (!fd)
         return errno == ENOENT ? Kind::Missing : Kind::Other;
-    struct stat info {};
+    struct stat info {
+    };
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return Kind::Other;
     char magic[2] = {};

@@ -3,7 +3,8 @@
 #include <functional>
 #include <string>
 
-namespace pelorix {
+namespace pelorix
+{
 
 class Dialogs;
 

@@ -12,9 +12,11 @@
 #include <utility>
 #include <vector>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 constexpr char kMotdKey[] = "motd";
 constexpr char kInstallerFile[] = "install.exe";
@@ -25,8 +27,8 @@ std::string updateOfferText(const std::string &latestVersion)
 {
     // The dialog shows the text as given: the question's "Download & install" has one ampersand here,
     // the form it takes on screen (a dialog caption would double it to escape the accelerator mark).
-    return std::string("New version of Pelorix was found.\r\n\r\nYou have: ") + ProgramVersion + "\r\nAvailable: "
-        + latestVersion + "\r\n\r\nDownload & install now?";
+    return std::string("New version of Pelorix was found.\r\n\r\nYou have: ") + ProgramVersion +
+           "\r\nAvailable: " + latestVersion + "\r\n\r\nDownload & install now?";
 }
 
 VersionCheck::VersionCheck(SettingsStore &settings, Dialogs &dialogs, Services services)
@@ -78,8 +80,8 @@ bool VersionCheck::OfferUpdate()
         return true;
     if (m_services.StopDeferredTimer)
         m_services.StopDeferredTimer();
-    if (m_dialogs.message(DialogKind::Information, updateOfferText(m_latestVersion), DialogButtons::YesNo)
-        != DialogAnswer::Yes)
+    if (m_dialogs.message(DialogKind::Information, updateOfferText(m_latestVersion), DialogButtons::YesNo) !=
+        DialogAnswer::Yes)
         return true;
 
     const std::string installer = m_services.programFolder + kInstallerFile;

@@ -3,7 +3,8 @@
 #include <functional>
 #include <string>
 
-namespace pelorix {
+namespace pelorix
+{
 
 class Dialogs;
 class SettingsStore;
@@ -16,9 +17,8 @@ inline constexpr char ProgramVersion[] = "v1.79";
 // the services below and shows what the results ask for.
 class VersionCheck
 {
-public:
-    struct Services
-    {
+  public:
+    struct Services {
         // WebClient::WebGet: the reply text, "" when the service is unreachable, "1;404" on a client fault.
         std::function<std::string(const std::string &address, const std::string &userAgent)> WebGet;
         // WebClient::DownloadToFile: true when the file was written.
@@ -57,7 +57,7 @@ public:
     const std::string &Label29Text() const { return m_label29Text; }
     bool offline() const { return m_offline; }
 
-private:
+  private:
     SettingsStore &m_settings;
     Dialogs &m_dialogs;
     Services m_services;

@@ -12,14 +12,15 @@
 // libjpeg's header needs FILE and size_t declared first.
 #include <jpeglib.h>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 // libjpeg reports fatal errors through error_exit, which must not return: it jumps back to the
 // setjmp in the decoding function. Only plain C data lives between the setjmp and the longjmp.
-struct JumpingErrorManager
-{
+struct JumpingErrorManager {
     jpeg_error_mgr base;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
@@ -43,8 +44,8 @@ enum class DecodeResult { Ok, Failed, TooLarge };
 
 // Plain C-style core of the decoder: everything it allocates is either owned by libjpeg (freed by
 // jpeg_destroy_decompress) or by the caller (rows, sized before the decode starts).
-DecodeResult decodeCore(const unsigned char *data, unsigned long size, std::size_t maxPixels, int *width,
-                        int *height, std::vector<std::uint8_t> *pixels, char *message)
+DecodeResult decodeCore(const unsigned char *data, unsigned long size, std::size_t maxPixels, int *width, int *height,
+                        std::vector<std::uint8_t> *pixels, char *message)
 {
     jpeg_decompress_struct info;
     JumpingErrorManager errors;
@@ -65,8 +66,8 @@ DecodeResult decodeCore(const unsigned char *data, unsigned long size, std::size
     jpeg_mem_src(&info, data, size);
     jpeg_read_header(&info, TRUE);
     const std::size_t declared = static_cast<std::size_t>(info.image_width) * info.image_height;
-    if (info.image_width == 0 || info.image_height == 0 || info.image_width > kMaxJpegSide
-        || info.image_height > kMaxJpegSide || declared > maxPixels) {
+    if (info.image_width == 0 || info.image_height == 0 || info.image_width > kMaxJpegSide ||
+        info.image_height > kMaxJpegSide || declared > maxPixels) {
         std::snprintf(message, JMSG_LENGTH_MAX, "picture too large: %u x %u", info.image_width, info.image_height);
         jpeg_destroy_decompress(&info);
         return DecodeResult::TooLarge;
@@ -93,8 +94,7 @@ DecodeResult decodeCore(const unsigned char *data, unsigned long size, std::size
     return result;
 }
 
-struct CompressErrorManager
-{
+struct CompressErrorManager {
     jpeg_error_mgr base;
     std::jmp_buf jump;
 };
@@ -148,8 +148,8 @@ bool decodeJpegData(const std::uint8_t *data, std::size_t size, RgbImage &out, s
     int height = 0;
     std::vector<std::uint8_t> pixels;
     char message[JMSG_LENGTH_MAX] = {};
-    const DecodeResult result = decodeCore(data, static_cast<unsigned long>(size), maxPixels, &width, &height,
-                                           &pixels, message);
+    const DecodeResult result =
+        decodeCore(data, static_cast<unsigned long>(size), maxPixels, &width, &height, &pixels, message);
     if (result != DecodeResult::Ok) {
         if (error)
             *error = message[0] ? message : "cannot decode the picture";
@@ -185,8 +185,8 @@ bool decodeJpegFile(const std::string &path, RgbImage &out, std::size_t maxPixel
 
 bool encodeJpegFile(const std::string &path, const RgbImage &image, int quality)
 {
-    if (image.width <= 0 || image.height <= 0
-        || image.pixels.size() != static_cast<std::size_t>(image.width) * image.height * 3)
+    if (image.width <= 0 || image.height <= 0 ||
+        image.pixels.size() != static_cast<std::size_t>(image.width) * image.height * 3)
         return false;
     std::FILE *file = std::fopen(path.c_str(), "wb");
     if (!file)
@@ -200,7 +200,8 @@ bool encodeJpegFile(const std::string &path, const RgbImage &image, int quality)
     return true;
 }
 
-namespace {
+namespace
+{
 
 std::string withSlash(const std::string &folder)
 {
@@ -235,8 +236,8 @@ std::string findMapPicture(const std::vector<std::string> &folders, const std::s
     }
     if (searched.empty())
         searched.emplace_back();
-    const bool isFileName = mapCell.find_first_of(std::string_view("/\\\0", 3)) == std::string::npos
-                            && mapCell.find("..") == std::string::npos;
+    const bool isFileName = mapCell.find_first_of(std::string_view("/\\\0", 3)) == std::string::npos &&
+                            mapCell.find("..") == std::string::npos;
     if (isFileName) {
         const std::string fileName = cp1252ToUtf8(mapCell) + ".jpg";
         for (const std::string &folder : searched) {

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // A decoded picture: rows of RGB888 pixels, top row first, width * 3 bytes per row, no padding.
-struct RgbImage
-{
+struct RgbImage {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> pixels;
@@ -24,8 +24,8 @@ inline constexpr int kMaxJpegSide = 8192;
 // over maxPixels or kMaxJpegSide; the size is checked before any pixel memory is taken.
 bool decodeJpegFile(const std::string &path, RgbImage &out, std::size_t maxPixels = kMaxJpegPixels,
                     std::string *error = nullptr);
-bool decodeJpegData(const std::uint8_t *data, std::size_t size, RgbImage &out,
-                    std::size_t maxPixels = kMaxJpegPixels, std::string *error = nullptr);
+bool decodeJpegData(const std::uint8_t *data, std::size_t size, RgbImage &out, std::size_t maxPixels = kMaxJpegPixels,
+                    std::string *error = nullptr);
 
 // Encodes a picture as a baseline JPEG file (quality 1..100). Returns false when it cannot be written.
 bool encodeJpegFile(const std::string &path, const RgbImage &image, int quality = 90);

@@ -8,7 +8,8 @@
 
 using namespace pelorix;
 
-namespace {
+namespace
+{
 
 // Every row, read one by one through the index operator.
 std::vector<std::string> rowsOf(const RowList<std::string> &list)

@@ -7,11 +7,12 @@
 
 using namespace pelorix;
 
-namespace {
+namespace
+{
 
 class Recorder : public ServerTableObserver
 {
-public:
+  public:
     void rowsInserted(Column c, int first, int count) override { log("ins", c, first, count); }
     void rowsRemoved(Column c, int first, int count) override { log("rem", c, first, count); }
     void cellChanged(Column c, int row) override { log("cell", c, row, 1); }
@@ -29,14 +30,13 @@ public:
         return out;
     }
 
-    struct Event
-    {
+    struct Event {
         std::string kind;
         int column, first, count;
     };
     std::vector<Event> events;
 
-private:
+  private:
     void log(const char *kind, Column c, int first, int count) { events.push_back({kind, c, first, count}); }
 };
 
@@ -249,8 +249,7 @@ TEST(ServerTable, SyncColumnsShowsTheColumnsHiddenForAScrollBarJump)
 
 TEST(ServerTable, EachStateSetterTellsTheObserversOnlyOfAChange)
 {
-    struct Case
-    {
+    struct Case {
         const char *name;
         std::function<void(ServerTable &, bool changed)> set;
         std::function<bool(const ServerTable::ColumnState &)> changed;

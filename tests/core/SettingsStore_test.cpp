@@ -19,7 +19,8 @@ using namespace pelorix;
 using pelorix::test::TempDir;
 using namespace std::string_literals;
 
-namespace {
+namespace
+{
 
 const std::string kPreamble = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\PELORIX\\PELORIX]\r\n";
 
@@ -30,7 +31,10 @@ std::string fileText(const std::string &path)
     return text;
 }
 
-bool exists(const std::string &path) { return ::access(path.c_str(), F_OK) == 0; }
+bool exists(const std::string &path)
+{
+    return ::access(path.c_str(), F_OK) == 0;
+}
 
 // Moves the file's modification time into the past, as for a file written long ago.
 void ageFile(const std::string &path)
@@ -42,8 +46,7 @@ void ageFile(const std::string &path)
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
-struct StoreFixture : ::testing::Test
-{
+struct StoreFixture : ::testing::Test {
     TempDir dir;
     std::string path = dir.file("PELORIX/PELORIX.reg");
     void writeRaw(const std::string &text)
@@ -57,8 +60,7 @@ struct StoreFixture : ::testing::Test
 
 TEST_F(StoreFixture, TypedReadsFollowTheValueEncodings)
 {
-    struct Case
-    {
+    struct Case {
         std::string line; // the value line in the file, or "" for none
         char type;        // 's' ReadString, 'b' ReadBool, 'i' ReadInteger
         std::string defaultValue;
@@ -313,8 +315,7 @@ TEST_F(StoreFixture, WriterKilledAtAnyInstantLeavesTheOldOrTheNewValue)
 
 TEST_F(StoreFixture, DamagedFileIsKeptAsideBeforeItIsRewritten)
 {
-    struct Case
-    {
+    struct Case {
         const char *what;
         std::string text;
         std::string nickRead; // what the lenient read still finds

@@ -21,8 +21,7 @@ TEST(Text, Cp1252RoundTripsEveryByteThroughUtf8AndQString)
 
 TEST(Text, SplitLinesAcceptsEveryBreakForm)
 {
-    struct Case
-    {
+    struct Case {
         std::string text;
         std::vector<std::string> lines;
     };
@@ -129,8 +128,7 @@ TEST(Text, ParseInt32AcceptsOnlyWholeNumbers)
 
 TEST(Text, TrimBlanksTakesOnlySpacesAndTabsAtTheEnds)
 {
-    struct Case
-    {
+    struct Case {
         std::string_view text;
         std::string_view both;
         std::string_view trailing;
@@ -140,7 +138,7 @@ TEST(Text, TrimBlanksTakesOnlySpacesAndTabsAtTheEnds)
         {" \t \t", "", ""},
         {"value", "value", "value"},
         {" \tvalue\t ", "value", " \tvalue"},
-        {"a b\tc", "a b\tc", "a b\tc"}, // blanks inside stay
+        {"a b\tc", "a b\tc", "a b\tc"},          // blanks inside stay
         {"\r\nx\r\n", "\r\nx\r\n", "\r\nx\r\n"}, // line breaks are not blanks
         {"\xA0x\xA0", "\xA0x\xA0", "\xA0x\xA0"}, // nor is the no-break space byte
     };

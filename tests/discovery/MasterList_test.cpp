@@ -27,8 +27,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace pelorix {
-namespace {
+namespace pelorix
+{
+namespace
+{
 
 using namespace std::string_literals;
 using test::ScriptedDialogs;
@@ -36,7 +38,7 @@ using test::TempDir;
 
 class RecordingLabels : public MasterListLabels
 {
-public:
+  public:
     void setCacheLabelVisible(bool visible) override
     {
         cacheVisible = visible;
@@ -73,7 +75,7 @@ std::string fileText(const std::string &path)
 
 class MasterListTest : public ::testing::Test
 {
-protected:
+  protected:
     // Runs the master-list stage with a service that answers reply.
     MasterListOutcome fetch(const std::string &reply)
     {

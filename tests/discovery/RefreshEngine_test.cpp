@@ -19,8 +19,10 @@
 #include <mutex>
 #include <thread>
 
-namespace pelorix {
-namespace {
+namespace pelorix
+{
+namespace
+{
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -30,7 +32,7 @@ using test::TempDir;
 // Simulated game servers on 127.0.0.1, one socket each, served by one thread.
 class UdpFarm
 {
-public:
+  public:
     struct Server {
         int delayMs = 0;   // -1: never answers
         int trickleMs = 0; // > 0: after the reply, a datagram this often for 5 s
@@ -58,7 +60,7 @@ public:
                "\\hostport\\10480\\password\\0\\gamever\\1.1\\final\\\\eof\\";
     }
 
-private:
+  private:
     static test::UdpServers::Script script(std::vector<Server> servers)
     {
         return [servers = std::move(servers)](size_t index, const std::string &) {
@@ -95,7 +97,7 @@ std::string masterListText(const std::vector<std::string> &addresses)
 // Sleeps briefly, runs scripted actions at their time after the origin, and ticks the watchdog every second.
 class ScriptedPump : public EventPump
 {
-public:
+  public:
     void waitForEvents(std::chrono::milliseconds maxWait) override
     {
         std::this_thread::sleep_for(std::min(maxWait, 2ms));
@@ -144,7 +146,7 @@ public:
     RefreshEngine *engine = nullptr;
     bool watchdog = true;
 
-private:
+  private:
     std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> m_actions;
     std::vector<std::pair<std::function<bool()>, std::function<void()>>> m_conditional;
     Clock::time_point m_origin;
@@ -154,7 +156,7 @@ private:
 
 class RecordingView : public RefreshView
 {
-public:
+  public:
     void setCacheLabelVisible(bool visible) override { cacheLabel = visible; }
     void setTotalLabel(const std::string &text) override { total = text; }
     void setPlayersLabel(const std::string &text) override { players = text; }
@@ -189,7 +191,7 @@ public:
 
 class RefreshEngineTest : public ::testing::Test
 {
-protected:
+  protected:
     RefreshEngineTest()
         : settings(folder.file("PELORIX.reg"))
     {
@@ -767,7 +769,7 @@ TEST_F(RefreshEngineTest, AStuckQueryIsCountedOutAtItsDeadline)
 // Throws once, when the check cell of the first placeholder row is appended.
 class ThrowingObserver : public ServerTableObserver
 {
-public:
+  public:
     void rowsInserted(Column column, int, int) override
     {
         if (column == Listbox10_check && !m_thrown) {
@@ -780,7 +782,7 @@ public:
     void columnReset(Column) override {}
     void columnStateChanged(Column) override {}
 
-private:
+  private:
     bool m_thrown = false;
 };
 

@@ -7,7 +7,8 @@
 using namespace pelorix;
 using Items = std::vector<std::string>;
 
-namespace {
+namespace
+{
 
 // The reply the single-server update shows for a server that does not answer.
 const std::string kPlaceholderReply =
@@ -30,8 +31,7 @@ TEST(ReplyItems, PlaceholderReplySplitsIntoThirtySevenItems)
 
 TEST(ReplyItems, SplitCases)
 {
-    struct Case
-    {
+    struct Case {
         const char *name;
         std::string text;
         Items items;
@@ -82,8 +82,7 @@ TEST(ReplyItems, ReaderRestoresBlanksAndFindsValues)
 
 TEST(ReplyItems, StripColourCodes)
 {
-    struct Case
-    {
+    struct Case {
         std::string text;
         std::string stripped;
     };

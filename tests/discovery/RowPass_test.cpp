@@ -13,7 +13,8 @@
 
 using namespace pelorix;
 
-namespace {
+namespace
+{
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
@@ -43,7 +44,7 @@ Pairs serverPairs(const std::map<std::string, std::string> &overrides = {})
 
 class RecordingLabels : public StatisticsLabels
 {
-public:
+  public:
     void setPlayersLabel(const std::string &text) override
     {
         players.push_back(text);
@@ -61,9 +62,8 @@ public:
 // per query started (answered or not) in the other columns.
 class RowPassTest : public ::testing::Test
 {
-protected:
-    struct Answer
-    {
+  protected:
+    struct Answer {
         std::string address;
         std::string text;
         std::string ping;
@@ -152,8 +152,7 @@ TEST_F(RowPassTest, AnAnswerFillsItsRowAndLeavesAddressAndCheckAlone)
 
 TEST_F(RowPassTest, FiltersDecideWhichRowsAreShown)
 {
-    struct Case
-    {
+    struct Case {
         const char *name;
         std::function<void(SettingsStore &)> set;
         std::map<std::string, std::string> reply;
@@ -480,8 +479,7 @@ TEST_F(RowPassTest, ARowShowsWhatItsReplySays)
             reply += "\\a";
         return reply + tail;
     };
-    struct Case
-    {
+    struct Case {
         const char *name;
         std::string reply;
         std::map<Column, std::string> cells;

@@ -15,7 +15,8 @@ using namespace pelorix;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-namespace {
+namespace
+{
 
 using test::UdpPeer;
 using test::UdpServers;
@@ -24,7 +25,7 @@ using test::UdpServers;
 // request came.
 class Responder
 {
-public:
+  public:
     explicit Responder(std::vector<UdpServers::Send> script)
         : m_server(1, [script = std::move(script)](size_t, const std::string &) { return script; })
     {
@@ -32,12 +33,11 @@ public:
     std::string address() const { return m_server.address(0); }
     std::vector<std::string> requests() const { return m_server.requests(); }
 
-private:
+  private:
     UdpServers m_server;
 };
 
-struct ExchangeRun
-{
+struct ExchangeRun {
     ExchangeResult result;
     int elapsedMs = 0;
     int deadlineChecks = 0;
@@ -95,8 +95,7 @@ TEST(StatusExchange, AReplyAfterTheFirstWindowIsCollectedWithAPingOfTheWindow)
 
 TEST(StatusExchange, WhatIsAccepted)
 {
-    struct Case
-    {
+    struct Case {
         const char *name;
         std::vector<UdpServers::Send> script;
         bool accepted;

@@ -20,13 +20,14 @@ using namespace std::chrono_literals;
 using Reply = LoopbackHttpServer::Reply;
 using Clock = std::chrono::steady_clock;
 
-namespace {
+namespace
+{
 
 constexpr char kWarning[] = "Unknown reply from server!\r\nError 1;404\r\nResponse: ";
 
 class WebClientTest : public ::testing::Test
 {
-protected:
+  protected:
     void useProxy(int port, const std::string &user = {}, const std::string &password = {})
     {
         settings.WriteBool("proxy", true);
@@ -79,20 +80,20 @@ std::vector<std::string> filesIn(const std::string &folder)
 
 TEST_F(WebClientTest, DirectRequestHasTheExactWireForm)
 {
-    struct Case
-    {
+    struct Case {
         std::string address;
         std::string userAgent;
         std::string request;
     };
     const Case cases[] = {
         {server.url("/vekta4list.php?s=42"), "0123abcd",
-         "GET /vekta4list.php?s=42 HTTP/1.0\r\nHost: " + host()
-             + "\r\nKeep-Alive: 300\r\nConnection: keep-alive\r\nUser-Agent: 0123abcd\r\n\r\n"},
-        {server.url(""), "", "GET / HTTP/1.0\r\nHost: " + host() + "\r\nKeep-Alive: 300\r\nConnection: keep-alive\r\n\r\n"},
+         "GET /vekta4list.php?s=42 HTTP/1.0\r\nHost: " + host() +
+             "\r\nKeep-Alive: 300\r\nConnection: keep-alive\r\nUser-Agent: 0123abcd\r\n\r\n"},
+        {server.url(""), "",
+         "GET / HTTP/1.0\r\nHost: " + host() + "\r\nKeep-Alive: 300\r\nConnection: keep-alive\r\n\r\n"},
         {server.url("?id=2&all=yes"), "PELORIX",
-         "GET /?id=2&all=yes HTTP/1.0\r\nHost: " + host()
-             + "\r\nKeep-Alive: 300\r\nConnection: keep-alive\r\nUser-Agent: PELORIX\r\n\r\n"},
+         "GET /?id=2&all=yes HTTP/1.0\r\nHost: " + host() +
+             "\r\nKeep-Alive: 300\r\nConnection: keep-alive\r\nUser-Agent: PELORIX\r\n\r\n"},
     };
     for (const auto &c : cases) {
         client.WebGet(c.address, c.userAgent);
@@ -104,8 +105,7 @@ TEST_F(WebClientTest, DirectRequestHasTheExactWireForm)
 TEST_F(WebClientTest, ProxyRequestCarriesTheAbsoluteAddressAndCredentials)
 {
     // The recording server plays the proxy; nothing connects to the port named in the address.
-    struct Case
-    {
+    struct Case {
         std::string user;
         std::string password;
         std::string address;
@@ -118,8 +118,8 @@ TEST_F(WebClientTest, ProxyRequestCarriesTheAbsoluteAddressAndCredentials)
          "Proxy-Authorization: Basic dXNlcjpwYXNz\r\nKeep-Alive: 300\r\nProxy-Connection: keep-alive\r\n"
          "User-Agent: PLX\r\n\r\n"},
         {"", "ignored", "http://127.0.0.1:" + port + "/x",
-         "GET http://127.0.0.1:" + port + "/x HTTP/1.0\r\nHost: 127.0.0.1:" + port
-             + "\r\nKeep-Alive: 300\r\nProxy-Connection: keep-alive\r\nUser-Agent: PLX\r\n\r\n"},
+         "GET http://127.0.0.1:" + port + "/x HTTP/1.0\r\nHost: 127.0.0.1:" + port +
+             "\r\nKeep-Alive: 300\r\nProxy-Connection: keep-alive\r\nUser-Agent: PLX\r\n\r\n"},
     };
     for (const auto &c : cases) {
         useProxy(server.port(), c.user, c.password);
@@ -153,8 +153,7 @@ TEST_F(WebClientTest, ProxySettingsAreReadAtEveryRequest)
 
 TEST_F(WebClientTest, BodyFormsAndLineBreaks)
 {
-    struct Case
-    {
+    struct Case {
         const char *what;
         Reply reply;
         std::string text;
@@ -177,7 +176,8 @@ TEST_F(WebClientTest, BodyFormsAndLineBreaks)
         {"trickle", trickle, "abcdef"},
         {"LF-only head", LoopbackHttpServer::rawReply("HTTP/1.0 200 OK\nContent-Length: 2\n\nok"), "ok"},
         {"interim reply first",
-         LoopbackHttpServer::rawReply("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nz"), "z"},
+         LoopbackHttpServer::rawReply("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nz"),
+         "z"},
         {"error page", LoopbackHttpServer::lengthReply("<h1>404 Not Found</h1>\n", "", "404 Not Found"),
          "<h1>404 Not Found</h1>"},
         {"no body with 204", LoopbackHttpServer::rawReply("HTTP/1.1 204 No Content\r\n\r\n"), ""},
@@ -195,8 +195,7 @@ TEST_F(WebClientTest, BrokenRepliesAndLimits)
     useSmallLimits();
     const std::string head = "HTTP/1.1 200 OK\r\n";
     const std::string big((1u << 20) + 1, 'x');
-    struct Case
-    {
+    struct Case {
         const char *what;
         Reply reply;
         std::string text;
@@ -212,8 +211,8 @@ TEST_F(WebClientTest, BrokenRepliesAndLimits)
         // A violation the client detects, or an overstepped limit, is its fault.
         {"status without code", LoopbackHttpServer::rawReply("HTTP/1.1 OK\r\n\r\nbody"), "1;404"},
         {"no status line", LoopbackHttpServer::rawReply("hello world\r\n\r\n"), "1;404"},
-        {"bad chunk size", LoopbackHttpServer::rawReply(head + "Transfer-Encoding: chunked\r\n\r\nzz\r\nab\r\n0\r\n\r\n"),
-         "1;404"},
+        {"bad chunk size",
+         LoopbackHttpServer::rawReply(head + "Transfer-Encoding: chunked\r\n\r\nzz\r\nab\r\n0\r\n\r\n"), "1;404"},
         {"chunk longer than its size",
          LoopbackHttpServer::rawReply(head + "Transfer-Encoding: chunked\r\n\r\n1\r\nabc\r\n0\r\n\r\n"), "1;404"},
         {"bad length", LoopbackHttpServer::rawReply(head + "Content-Length: 12a\r\n\r\nab"), "1;404"},
@@ -222,7 +221,8 @@ TEST_F(WebClientTest, BrokenRepliesAndLimits)
          "1;404"},
         {"body over the limit", LoopbackHttpServer::untilCloseReply(big), "1;404"},
         {"endless body", endless("HTTP/1.0 200 OK\r\n\r\n", std::string(65536, 'y'), 0ms), "1;404"},
-        {"endless chunks", endless(head + "Transfer-Encoding: chunked\r\n\r\n", "4000\r\n" + std::string(16384, 'c') + "\r\n", 0ms),
+        {"endless chunks",
+         endless(head + "Transfer-Encoding: chunked\r\n\r\n", "4000\r\n" + std::string(16384, 'c') + "\r\n", 0ms),
          "1;404"},
         {"endless head", endless(head, "X-A: b\r\n", 0ms), "1;404"},
         // A hostile service: every wait is short, but the reply never ends.
@@ -248,8 +248,10 @@ TEST_F(WebClientTest, CookiesAreReplacedAppendedRemovedAndSent)
     server.addReply(LoopbackHttpServer::lengthReply("2", "SET-COOKIE: SID=2; HttpOnly\r\n"));
     server.addReply(LoopbackHttpServer::lengthReply("3", "Set-Cookie: lang=; expires=Thu, 01 Jan 1970\r\n"));
     server.addReply(LoopbackHttpServer::lengthReply("4"));
-    const std::string prefix = "GET /c HTTP/1.0\r\nHost: " + host() + "\r\nKeep-Alive: 300\r\nConnection: keep-alive\r\n";
-    const std::vector<std::vector<std::string>> jars = {{"sid=1", "lang=en"}, {"SID=2", "lang=en"}, {"SID=2"}, {"SID=2"}};
+    const std::string prefix =
+        "GET /c HTTP/1.0\r\nHost: " + host() + "\r\nKeep-Alive: 300\r\nConnection: keep-alive\r\n";
+    const std::vector<std::vector<std::string>> jars = {
+        {"sid=1", "lang=en"}, {"SID=2", "lang=en"}, {"SID=2"}, {"SID=2"}};
     for (const auto &jar : jars) {
         client.WebGet(server.url("/c"), "ua");
         EXPECT_EQ(client.CookieJar(), jar);
@@ -266,10 +268,7 @@ TEST_F(WebClientTest, UnreachableOrUnusableAddresses)
 {
     const std::string closed = "http://127.0.0.1:" + std::to_string(freeTcpPort()) + "/x";
     const std::pair<std::string, std::string> cases[] = {
-        {closed, ""},
-        {"", ""},
-        {"ftp://127.0.0.1/x", "1;404"},
-        {"http://127.0.0.1:99999/x", "1;404"},
+        {closed, ""},           {"", ""}, {"ftp://127.0.0.1/x", "1;404"}, {"http://127.0.0.1:99999/x", "1;404"},
         {"http:///x", "1;404"},
     };
     for (const auto &[address, text] : cases) {
@@ -337,8 +336,7 @@ TEST_F(WebClientTest, CallFromTheGateWaitRunsBeforeTheWaitingCall)
 TEST_F(WebClientTest, CallWhileAnotherHoldsTheFlagWaitsInTheGate)
 {
     // The warning dialog of the first call handles events while that call holds WebBusy.
-    struct LeaveTheWait
-    {
+    struct LeaveTheWait {
     };
     server.addReply(LoopbackHttpServer::lengthReply("odd reply"));
     server.addReply(LoopbackHttpServer::lengthReply("later"));
@@ -386,8 +384,7 @@ TEST_F(WebClientTest, DownloadWritesOnlyACompleteBody)
     useSmallLimits();
     const std::string target = dir.file("install.exe");
     const std::string payload = std::string("MZ\0\x01binary\r\n", 12) + std::string(100000, 'p');
-    struct Case
-    {
+    struct Case {
         const char *what;
         Reply reply;
         bool written;
@@ -396,9 +393,11 @@ TEST_F(WebClientTest, DownloadWritesOnlyACompleteBody)
         {"by length", LoopbackHttpServer::lengthReply(payload), true},
         {"chunked", LoopbackHttpServer::chunkedReply({payload.substr(0, 7), payload.substr(7)}), true},
         {"until close", LoopbackHttpServer::untilCloseReply(payload), true},
-        {"cut short", LoopbackHttpServer::rawReply("HTTP/1.1 200 OK\r\nContent-Length: 200000\r\n\r\n" + payload), false},
-        {"chunks cut short", LoopbackHttpServer::rawReply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                                                          "10\r\n0123456789abcdef\r\n"),
+        {"cut short", LoopbackHttpServer::rawReply("HTTP/1.1 200 OK\r\nContent-Length: 200000\r\n\r\n" + payload),
+         false},
+        {"chunks cut short",
+         LoopbackHttpServer::rawReply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                      "10\r\n0123456789abcdef\r\n"),
          false},
         {"too big", LoopbackHttpServer::untilCloseReply(std::string((1u << 20) + 10, 'b')), false},
         {"error page", LoopbackHttpServer::lengthReply("<h1>404 Not Found</h1>", "", "404 Not Found"), false},
@@ -418,8 +417,8 @@ TEST_F(WebClientTest, DownloadWritesOnlyACompleteBody)
     }
     const auto requests = server.requests();
     ASSERT_FALSE(requests.empty());
-    EXPECT_EQ(requests[0], "GET /download/vekta4/PELORIX_install.exe HTTP/1.0\r\nHost: " + host()
-                               + "\r\nKeep-Alive: 300\r\nConnection: keep-alive\r\nUser-Agent: Pelorix\r\n\r\n");
+    EXPECT_EQ(requests[0], "GET /download/vekta4/PELORIX_install.exe HTTP/1.0\r\nHost: " + host() +
+                               "\r\nKeep-Alive: 300\r\nConnection: keep-alive\r\nUser-Agent: Pelorix\r\n\r\n");
 }
 
 TEST_F(WebClientTest, DownloadIgnoresProxyAndCookiesAndKeepsTheOldFileOnFailure)
@@ -491,8 +490,7 @@ TEST_F(WebClientTest, InterimRepliesAreToleratedOnlyAFewTimes)
             bytes += interim;
         return LoopbackHttpServer::rawReply(bytes + "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
     };
-    struct Case
-    {
+    struct Case {
         const char *what;
         Reply reply;
         std::string text;
@@ -530,8 +528,7 @@ TEST_F(WebClientTest, DownloadThatNeverEndsIsAbandonedAtItsTotalLimit)
     Reply finishing;
     finishing.parts = {"HTTP/1.0 200 OK\r\n\r\n", "p", "p", "p", "p"};
     finishing.gap = 50ms;
-    struct Case
-    {
+    struct Case {
         const char *what;
         Reply reply;
         bool written;
@@ -569,7 +566,8 @@ TEST_F(WebClientTest, DownloadedFileIsNotMarkedExecutable)
         const bool written = client.DownloadToFile(server.url("/i.exe"), target);
         ::umask(before);
         ASSERT_TRUE(written) << std::oct << mask;
-        struct stat info{};
+        struct stat info {
+        };
         ASSERT_EQ(::stat(target.c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 07777, mode) << "umask " << std::oct << mask;
     }

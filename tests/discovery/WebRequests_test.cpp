@@ -29,8 +29,7 @@ TEST(WebRequests, EveryRequestHasItsPathAndUserAgent)
 {
     const std::string base = "http://" + MasterHost();
     const Signature sig{4711, "0123456789abcdef0123456789abcdef"};
-    struct Case
-    {
+    struct Case {
         WebRequest request;
         std::string address;
         std::string userAgent;

@@ -8,7 +8,8 @@
 using namespace pelorix;
 using Status = InstanceRequest::Status;
 
-namespace {
+namespace
+{
 
 std::string header(std::uint32_t size)
 {
@@ -43,8 +44,7 @@ TEST(InstanceRequest, ArgumentsGoThereAndBack)
 
 TEST(InstanceRequest, ReadsWhatHasArrivedSoFar)
 {
-    struct Case
-    {
+    struct Case {
         const char *what;
         std::string bytes;
         Status status;
@@ -81,8 +81,7 @@ TEST(InstanceRequest, ReadsWhatHasArrivedSoFar)
 TEST(InstanceRequest, WhatDoesNotFitIsLeftOut)
 {
     const std::string big(kBodyLimit - 2, 'x'); // with its zero byte, one byte short of the limit
-    struct Case
-    {
+    struct Case {
         const char *what;
         std::vector<std::string> arguments;
         std::vector<std::string> sent;

@@ -17,12 +17,13 @@
 using namespace pelorix;
 using pelorix::test::TempDir;
 
-namespace {
+namespace
+{
 
 // A sleeping process started with a chosen argv[0], killed and reaped when the object goes.
 class Sleeper
 {
-public:
+  public:
     Sleeper(const std::string &program, const std::string &argument0)
     {
         m_pid = ::fork();
@@ -61,14 +62,14 @@ public:
         return 0;
     }
 
-private:
+  private:
     bool execFinished(const std::string &program, const std::string &argument0) const
     {
         const std::string base = "/proc/" + std::to_string(m_pid);
         std::error_code ec;
         std::string cmdline;
-        return std::filesystem::read_symlink(base + "/exe", ec) == std::filesystem::canonical(program, ec)
-            && readWholeFile(base + "/cmdline", cmdline) && cmdline.starts_with(argument0 + '\0');
+        return std::filesystem::read_symlink(base + "/exe", ec) == std::filesystem::canonical(program, ec) &&
+               readWholeFile(base + "/cmdline", cmdline) && cmdline.starts_with(argument0 + '\0');
     }
 
     pid_t m_pid = -1;
@@ -175,8 +176,7 @@ TEST(ProcessList, AFirstArgumentLongerThanAPathIsNotRead)
 {
     TempDir dir;
     const std::string name = uniqueName("Pxlong");
-    struct Case
-    {
+    struct Case {
         std::size_t padding;
         bool found;
     };

@@ -18,8 +18,7 @@ using pelorix::test::TempDir;
 
 TEST(ShellOpen, SplitsParametersByTheWindowsRules)
 {
-    struct Case
-    {
+    struct Case {
         std::string text;
         std::vector<std::string> arguments;
     };

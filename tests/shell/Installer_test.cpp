@@ -16,7 +16,8 @@ using pelorix::test::ScopedEnvironment;
 using pelorix::test::ScriptedDialogs;
 using pelorix::test::TempDir;
 
-namespace {
+namespace
+{
 
 bool exists(const std::string &path)
 {
@@ -62,8 +63,7 @@ TEST(Installer, AnythingElseIsDeletedNotStartedAndReported)
     std::string scriptText;
     ASSERT_TRUE(readWholeFile(script.path(), scriptText));
 
-    struct Case
-    {
+    struct Case {
         const char *what;
         std::string content;
         bool symlink;
@@ -92,10 +92,9 @@ TEST(Installer, AnythingElseIsDeletedNotStartedAndReported)
         EXPECT_FALSE(exists(installer));
         ASSERT_EQ(dialogs.shown().size(), 1u);
         EXPECT_EQ(dialogs.shown()[0].kind, DialogKind::Error);
-        EXPECT_EQ(dialogs.shown()[0].text,
-                  "The downloaded installer is not a Windows program. It was deleted and "
-                  "not started.\r\nfile: "
-                      + installer);
+        EXPECT_EQ(dialogs.shown()[0].text, "The downloaded installer is not a Windows program. It was deleted and "
+                                           "not started.\r\nfile: " +
+                                               installer);
         EXPECT_EQ(wine.waitForRecord(kNoRunWait), "(never run)");
         EXPECT_FALSE(script.ran());
     }

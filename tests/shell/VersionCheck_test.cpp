@@ -16,13 +16,13 @@ using namespace pelorix;
 using pelorix::test::ScriptedDialogs;
 using pelorix::test::TempDir;
 
-namespace {
+namespace
+{
 
 const std::string kMotdAddress = "http://127.0.0.1:9/motd.txt";
 
 // A web service that answers from a table and a log of everything the version check did.
-struct Harness
-{
+struct Harness {
     TempDir dir;
     SettingsStore settings{dir.file("config/PELORIX/PELORIX.reg")};
     ScriptedDialogs dialogs;
@@ -70,8 +70,7 @@ struct Harness
 
 TEST(VersionCheck, ReadsTheVersionReplyAndAppliesTheOfflineRule)
 {
-    struct Case
-    {
+    struct Case {
         std::string reply;
         std::string latest;
         bool offline;
@@ -163,9 +162,7 @@ TEST(VersionCheck, AnInstallerThatIsNoWindowsProgramIsDeletedAndNotStarted)
 
     const std::string installer = h.dir.file("install.exe");
     const std::vector<std::string> expected{
-        "stop Timer2",
-        "panel",
-        "download http://" + MasterHost() + "/download/vekta4/PELORIX_install.exe " + installer,
+        "stop Timer2", "panel", "download http://" + MasterHost() + "/download/vekta4/PELORIX_install.exe " + installer,
         "kill pelorix", // the program ends as after a failed download, once the message has been read
     };
     EXPECT_EQ(h.log, expected);
@@ -199,7 +196,7 @@ TEST(VersionCheck, EachMessageOfTheDayIsShownOnce)
     h.check->CheckVersion();
     EXPECT_TRUE(h.check->ShowNewMessage());
     EXPECT_EQ(h.settings.ReadString("motd", ""), "5D41402ABC4B2A76B9719D911017C592"); // MD5 of "hello"
-    EXPECT_FALSE(h.check->ShowNewMessage()); // the deferred step run again
+    EXPECT_FALSE(h.check->ShowNewMessage());                                          // the deferred step run again
 
     // The next run: the same message stays hidden, a changed one is shown once.
     h.makeCheck();

@@ -11,9 +11,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace pelorix::test {
+namespace pelorix::test
+{
 
-namespace {
+namespace
+{
 
 using Clock = std::chrono::steady_clock;
 constexpr int kStepMs = 20;
@@ -86,8 +88,8 @@ bool LoopbackHttpServer::waitForServed(std::size_t n, std::chrono::milliseconds 
 LoopbackHttpServer::Reply LoopbackHttpServer::lengthReply(const std::string &body, const std::string &extraHeaders,
                                                           const std::string &status)
 {
-    return rawReply("HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n"
-                    + extraHeaders + "\r\n" + body);
+    return rawReply("HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" +
+                    extraHeaders + "\r\n" + body);
 }
 
 LoopbackHttpServer::Reply LoopbackHttpServer::chunkedReply(const std::vector<std::string> &chunks,
@@ -145,8 +147,8 @@ void LoopbackHttpServer::serve(UniqueFd connection)
     // The request: everything up to the empty line (a GET has no body).
     std::string request;
     const auto idleEnd = Clock::now() + std::chrono::seconds(5);
-    while (!m_stop && request.find("\r\n\r\n") == std::string::npos && request.size() < kMaxRequestBytes
-           && Clock::now() < idleEnd) {
+    while (!m_stop && request.find("\r\n\r\n") == std::string::npos && request.size() < kMaxRequestBytes &&
+           Clock::now() < idleEnd) {
         pollfd p{fd, POLLIN, 0};
         if (::poll(&p, 1, kStepMs) <= 0)
             continue;

@@ -12,22 +12,22 @@
 #include <thread>
 #include <vector>
 
-namespace pelorix::test {
+namespace pelorix::test
+{
 
 // A scripted HTTP peer on 127.0.0.1 and a port the system picks. One thread serves the connections
 // one after the other: it records each request's bytes up to the empty line, then sends the next
 // scripted reply (or the default one) and closes. It also serves as a proxy that records what comes in.
 class LoopbackHttpServer
 {
-public:
-    struct Reply
-    {
-        std::vector<std::string> parts;         // sent in order
-        std::chrono::milliseconds gap{0};       // pause before every part after the first
-        bool endless = false;                   // after the parts, send the last part again after each gap
+  public:
+    struct Reply {
+        std::vector<std::string> parts;              // sent in order
+        std::chrono::milliseconds gap{0};            // pause before every part after the first
+        bool endless = false;                        // after the parts, send the last part again after each gap
         std::chrono::milliseconds endlessFor{30000}; // then close: a client that never gives up fails, not hangs
-        std::chrono::milliseconds holdOpen{0};  // keep the connection open this long after sending
-        bool reset = false;                     // end with a reset instead of a clean close
+        std::chrono::milliseconds holdOpen{0};       // keep the connection open this long after sending
+        bool reset = false;                          // end with a reset instead of a clean close
     };
 
     LoopbackHttpServer();
@@ -62,7 +62,7 @@ public:
     // first, then repeated after every gap until the client goes (or endlessFor has passed).
     static Reply endlessReply(const std::string &first, const std::string &repeated, std::chrono::milliseconds gap);
 
-private:
+  private:
     void run();
     void serve(UniqueFd connection);
     bool sendAll(int fd, const std::string &data);

@@ -2,7 +2,8 @@
 
 #include <thread>
 
-namespace pelorix::test {
+namespace pelorix::test
+{
 
 void RecordingPump::waitForEvents(std::chrono::milliseconds maxWait)
 {

@@ -5,13 +5,14 @@
 #include <deque>
 #include <functional>
 
-namespace pelorix::test {
+namespace pelorix::test
+{
 
 // An event pump for tests: handlers posted to it run as the next pending events, a hook runs at
 // every wait (it may throw to leave a wait that nothing else would end), and the waits are counted.
 class RecordingPump final : public EventPump
 {
-public:
+  public:
     // Runs once, at the next processPendingEvents.
     void post(std::function<void()> event) { m_events.push_back(std::move(event)); }
     // Runs at the start of every waitForEvents; an empty function removes it.
@@ -24,7 +25,7 @@ public:
     void waitForEvents(std::chrono::milliseconds maxWait) override;
     void processPendingEvents() override;
 
-private:
+  private:
     std::deque<std::function<void()>> m_events;
     std::function<void()> m_onWait;
     int m_waits = 0;

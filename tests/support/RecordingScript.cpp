@@ -7,20 +7,20 @@
 #include <thread>
 #include <unistd.h>
 
-namespace pelorix::test {
+namespace pelorix::test
+{
 
 RecordingScript::RecordingScript(const std::string &folder, const std::string &name)
     : m_path(folder + name)
     , m_record(folder + name + ".record")
 {
     // The record appears whole: written beside it, then renamed.
-    writeFileAtomically(m_path,
-                        "#!/bin/sh\n"
-                        "{ pwd; for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done; } > '"
-                            + m_record
-                            + ".part'\n"
-                              "mv '"
-                            + m_record + ".part' '" + m_record + "'\n");
+    writeFileAtomically(m_path, "#!/bin/sh\n"
+                                "{ pwd; for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done; } > '" +
+                                    m_record +
+                                    ".part'\n"
+                                    "mv '" +
+                                    m_record + ".part' '" + m_record + "'\n");
     std::filesystem::permissions(m_path, std::filesystem::perms::owner_all);
 }
 

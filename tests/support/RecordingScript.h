@@ -4,13 +4,14 @@
 #include <optional>
 #include <string>
 
-namespace pelorix::test {
+namespace pelorix::test
+{
 
 // Stands in for a program that the code under test starts (the Wine launcher, the browser, a game): a shell
 // script that writes its working folder and then its arguments, one per line in brackets, to a record file.
 class RecordingScript
 {
-public:
+  public:
     // The script and its record are made in `folder` (ending with '/'), which must outlive the object.
     RecordingScript(const std::string &folder, const std::string &name);
 
@@ -22,7 +23,7 @@ public:
     // Forgets an earlier run, so the next one can be waited for.
     void clearRecord() const;
 
-private:
+  private:
     std::string m_path;
     std::string m_record;
 };
@@ -31,13 +32,13 @@ private:
 // absence, comes back after.
 class ScopedEnvironment
 {
-public:
+  public:
     ScopedEnvironment(const char *name, const std::optional<std::string> &value);
     ~ScopedEnvironment();
     ScopedEnvironment(const ScopedEnvironment &) = delete;
     ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
 
-private:
+  private:
     const char *m_name;
     std::optional<std::string> m_previous;
 };

@@ -1,6 +1,7 @@
 #include "support/ScriptedDialogs.h"
 
-namespace pelorix::test {
+namespace pelorix::test
+{
 
 std::vector<std::string> ScriptedDialogs::texts() const
 {

@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-namespace pelorix::test {
+namespace pelorix::test
+{
 
 // Answers dialogs from a script and records every one that was asked.
 class ScriptedDialogs : public Dialogs
 {
-public:
-    struct Shown
-    {
+  public:
+    struct Shown {
         DialogKind kind;
         std::string text;
         DialogButtons buttons;
@@ -36,7 +36,7 @@ public:
     std::optional<std::string> prompt(const std::string &caption, const std::string &label, const std::string &initial,
                                       bool password) override;
 
-private:
+  private:
     std::deque<DialogAnswer> m_answers;
     std::deque<std::optional<std::string>> m_fileNames;
     std::deque<std::optional<std::string>> m_prompts;

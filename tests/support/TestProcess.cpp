@@ -20,7 +20,8 @@
 
 extern char **environ;
 
-namespace pelorix::test {
+namespace pelorix::test
+{
 
 TempDir::TempDir()
 {
@@ -37,7 +38,8 @@ TempDir::~TempDir()
     std::filesystem::remove_all(m_path, ec);
 }
 
-namespace {
+namespace
+{
 
 int freePort(int type)
 {
@@ -111,8 +113,14 @@ std::string readFile(const std::string &path)
 
 } // namespace
 
-int freeTcpPort() { return freePort(SOCK_STREAM); }
-int freeUdpPort() { return freePort(SOCK_DGRAM); }
+int freeTcpPort()
+{
+    return freePort(SOCK_STREAM);
+}
+int freeUdpPort()
+{
+    return freePort(SOCK_DGRAM);
+}
 
 bool waitForTcpPort(int port, std::chrono::milliseconds timeout)
 {
@@ -178,8 +186,14 @@ void ChildProcess::kill(int signal)
         ::kill(m_pid, signal);
 }
 
-std::string ChildProcess::stdoutText() const { return readFile(m_outPath); }
-std::string ChildProcess::stderrText() const { return readFile(m_errPath); }
+std::string ChildProcess::stdoutText() const
+{
+    return readFile(m_outPath);
+}
+std::string ChildProcess::stderrText() const
+{
+    return readFile(m_errPath);
+}
 
 int runProcess(const std::string &program, const std::vector<std::string> &args, std::string *out, std::string *err,
                const std::map<std::string, std::string> &extraEnv, std::chrono::milliseconds timeout,

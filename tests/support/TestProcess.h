@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
-namespace pelorix::test {
+namespace pelorix::test
+{
 
 // A scratch folder removed with everything in it when the object goes.
 class TempDir
 {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir &) = delete;
@@ -19,7 +20,7 @@ public:
     const std::string &path() const { return m_path; }
     std::string file(const std::string &name) const { return m_path + name; }
 
-private:
+  private:
     std::string m_path;
 };
 
@@ -34,7 +35,7 @@ bool waitForTcpPort(int port, std::chrono::milliseconds timeout = std::chrono::s
 // Standard output and standard error go to files that the test may read.
 class ChildProcess
 {
-public:
+  public:
     ChildProcess(const std::string &program, const std::vector<std::string> &args,
                  const std::map<std::string, std::string> &extraEnv = {}, const std::string &workDir = {});
     ~ChildProcess();
@@ -49,7 +50,7 @@ public:
     std::string stdoutText() const;
     std::string stderrText() const;
 
-private:
+  private:
     TempDir m_dir; // first: the paths below are made from it
     int m_pid = -1;
     int m_status = -1;

@@ -2,7 +2,8 @@
 
 #include <fstream>
 
-namespace pelorix::test {
+namespace pelorix::test
+{
 
 Tinyproxy::Tinyproxy(const std::string &user, const std::string &password)
 {
@@ -17,7 +18,8 @@ Tinyproxy::Tinyproxy(const std::string &user, const std::string &password)
         conf << "Port " << m_port << "\nListen 127.0.0.1\nTimeout 30\nAllow 127.0.0.1\nBasicAuth " << user << " "
              << password << "\nMaxClients 10\nLogLevel Info\nDisableViaHeader Yes\n";
     }
-    m_process = std::make_unique<ChildProcess>(program, std::vector<std::string>{"-d", "-c", m_dir.file("tinyproxy.conf")});
+    m_process =
+        std::make_unique<ChildProcess>(program, std::vector<std::string>{"-d", "-c", m_dir.file("tinyproxy.conf")});
     m_started = waitForTcpPort(m_port);
     if (!m_started)
         m_error = "tinyproxy did not start: " + m_process->stderrText() + m_process->stdoutText();

@@ -16,8 +16,10 @@
 #include <set>
 #include <thread>
 
-namespace pelorix {
-namespace {
+namespace pelorix
+{
+namespace
+{
 
 using namespace std::chrono_literals;
 using test::ChildProcess;
@@ -28,7 +30,7 @@ constexpr int kServers = 40;
 // One simulated world for all tests: kServers servers answering after 20 ms, listed by a master service.
 class CliRefreshTest : public ::testing::Test
 {
-protected:
+  protected:
     static void SetUpTestSuite() { s_world = new World; }
     static void TearDownTestSuite()
     {
@@ -249,8 +251,8 @@ TEST_F(CliRefreshTest, ExactRowsOfAKnownWorld)
     const std::string db = world.file("master.db");
     ASSERT_EQ(test::runProcess(PELORIX_MASTER_BIN, {"import", listFile, "--db", db}), 0);
     const int port = test::freeTcpPort();
-    ChildProcess master(PELORIX_MASTER_BIN, {"serve", "--port", std::to_string(port), "--allow-loopback",
-                                             "--no-check", "--db", db});
+    ChildProcess master(PELORIX_MASTER_BIN,
+                        {"serve", "--port", std::to_string(port), "--allow-loopback", "--no-check", "--db", db});
     test::waitForTcpPort(port);
 
     const Run run = refresh({"--json"}, home.path(), "127.0.0.1:" + std::to_string(port));

@@ -8,10 +8,10 @@
 using namespace pelorix;
 using pelorix::test::TempDir;
 
-namespace {
-
-struct CliSettings : ::testing::Test
+namespace
 {
+
+struct CliSettings : ::testing::Test {
     TempDir config;
     std::string path = config.file("PELORIX/PELORIX.reg");
 
@@ -50,8 +50,7 @@ TEST_F(CliSettings, TypedSetAndGetStoreValuesAsTheProgramDoes)
     EXPECT_EQ(entries[3].type, SettingsStore::ValueType::String); // stayed text
     EXPECT_EQ(entries[3].text, "1");
 
-    struct Case
-    {
+    struct Case {
         std::vector<std::string> args;
         std::string expected;
     };

@@ -14,11 +14,12 @@
 using namespace pelorix;
 using namespace pelorix::test;
 
-namespace {
+namespace
+{
 
 class CliWebGetTest : public ::testing::Test
 {
-protected:
+  protected:
     int webget(const std::vector<std::string> &args)
     {
         std::vector<std::string> all{"webget"};
@@ -41,8 +42,8 @@ TEST_F(CliWebGetTest, PrintsTheReplyTextBytesUnchanged)
     EXPECT_EQ(out, "caf\xE9\r\nline 2");
     EXPECT_EQ(err, "");
     ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(server.requests()[0], "GET /info/ver.php?id=2&all=yes HTTP/1.0\r\nHost: " + server.hostPort()
-                                        + "\r\nKeep-Alive: 300\r\nConnection: keep-alive\r\nUser-Agent: PELORIX\r\n\r\n");
+    EXPECT_EQ(server.requests()[0], "GET /info/ver.php?id=2&all=yes HTTP/1.0\r\nHost: " + server.hostPort() +
+                                        "\r\nKeep-Alive: 300\r\nConnection: keep-alive\r\nUser-Agent: PELORIX\r\n\r\n");
 }
 
 TEST_F(CliWebGetTest, GoesThroughTheStoredProxy)
@@ -61,9 +62,9 @@ TEST_F(CliWebGetTest, GoesThroughTheStoredProxy)
     EXPECT_EQ(out, "via proxy");
     EXPECT_EQ(server.connectionCount(), 0u);
     ASSERT_EQ(proxy.requests().size(), 1u);
-    EXPECT_EQ(proxy.requests()[0], "GET " + server.url("/x") + " HTTP/1.0\r\nHost: " + server.hostPort()
-                                       + "\r\nProxy-Authorization: Basic dXNlcjpwYXNz\r\nKeep-Alive: 300\r\n"
-                                         "Proxy-Connection: keep-alive\r\n\r\n");
+    EXPECT_EQ(proxy.requests()[0], "GET " + server.url("/x") + " HTTP/1.0\r\nHost: " + server.hostPort() +
+                                       "\r\nProxy-Authorization: Basic dXNlcjpwYXNz\r\nKeep-Alive: 300\r\n"
+                                       "Proxy-Connection: keep-alive\r\n\r\n");
 }
 
 TEST_F(CliWebGetTest, WarningGoesToStandardErrorAndUnreachableGivesNothing)
@@ -93,8 +94,7 @@ TEST_F(CliWebGetTest, SignedListOfASimulatedWorldDirectlyAndThroughTinyproxy)
     using namespace std::chrono_literals;
     TempDir world;
     const std::string listFile = world.file("list.txt");
-    ChildProcess gamesim(PELORIX_GAMESIM_BIN,
-                         {"--generate", "12", "--base-port", "0", "--master-list-file", listFile});
+    ChildProcess gamesim(PELORIX_GAMESIM_BIN, {"--generate", "12", "--base-port", "0", "--master-list-file", listFile});
     std::string list;
     for (int i = 0; i < 200 && !readWholeFile(listFile, list); ++i)
         std::this_thread::sleep_for(50ms);

@@ -19,10 +19,10 @@
 using namespace pelorix;
 using namespace std::chrono_literals;
 
-namespace {
-
-struct Reply
+namespace
 {
+
+struct Reply {
     bool closed = false; // the service closed the connection before the deadline
     int status = 0;
     std::string head;
@@ -114,7 +114,7 @@ std::string signedQuery(int number)
 
 class MasterTest : public ::testing::Test
 {
-protected:
+  protected:
     // Runs an administration command on this test's database; its exit status.
     int command(std::vector<std::string> args, std::string *out = nullptr, const std::string &stdinText = {})
     {
@@ -190,8 +190,7 @@ TEST_F(MasterTest, ListWithoutAValidSignatureIsRefusedWithAShortWord)
 {
     admin({"add", "1.2.3.4:10481"});
     start();
-    struct Case
-    {
+    struct Case {
         const char *what;
         std::string query;
         std::string userAgent;
@@ -278,8 +277,7 @@ TEST_F(MasterTest, AnythingElseIsNotFoundAndBadRequestsDoNotHurt)
         EXPECT_NE(reply.body.find("404 Not Found"), std::string::npos) << request;
     }
     // Known paths with another method: refused by name, with what is allowed.
-    struct Refused
-    {
+    struct Refused {
         std::string request;
         std::string allow;
     };
@@ -294,8 +292,7 @@ TEST_F(MasterTest, AnythingElseIsNotFoundAndBadRequestsDoNotHurt)
     }
     // Each broken request is closed promptly: with an error reply where the request line could be read,
     // without one where not even that (0), and at the latest when the request time runs out.
-    struct Broken
-    {
+    struct Broken {
         std::string request;
         int status;
     };
@@ -325,8 +322,7 @@ TEST_F(MasterTest, AnythingElseIsNotFoundAndBadRequestsDoNotHurt)
 TEST_F(MasterTest, AddValidatesAndRefusesDuplicatesAndLocalAddresses)
 {
     start({"--no-check"});
-    struct Case
-    {
+    struct Case {
         std::string server;
         bool added;
     };
@@ -405,7 +401,7 @@ TEST_F(MasterTest, AddListsOnlyServersThatAnswerAStatusQueryAndFailsInOneFixedTi
 
 class MasterDeleteTest : public MasterTest
 {
-protected:
+  protected:
     void SetUp() override
     {
         MasterTest::SetUp();
@@ -443,8 +439,7 @@ TEST_F(MasterDeleteTest, RightPasswordDeletesWithAnEmptyReply)
 
 TEST_F(MasterDeleteTest, AnythingButTheRightPasswordAndSignatureIsRefused)
 {
-    struct Case
-    {
+    struct Case {
         const char *what;
         std::string query;
         std::string userAgent;

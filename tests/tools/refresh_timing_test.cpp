@@ -17,8 +17,10 @@
 #include <map>
 #include <thread>
 
-namespace pelorix {
-namespace {
+namespace pelorix
+{
+namespace
+{
 
 using namespace std::chrono_literals;
 using test::ChildProcess;

@@ -11,7 +11,8 @@
 using namespace pelorix;
 using pelorix::test::TempDir;
 
-namespace {
+namespace
+{
 
 // Left half red, right half blue, with a vertical green ramp: easy to check after a lossy round trip.
 RgbImage testPicture(int width, int height)
@@ -42,10 +43,19 @@ std::string readBytes(const std::string &path)
 std::string declaredSizeOnly(int width, int height)
 {
     std::string bytes = "\xFF\xD8";
-    const unsigned char sof[] = {0xFF, 0xC0, 0x00, 0x0B, 0x08,
-                                 static_cast<unsigned char>(height >> 8), static_cast<unsigned char>(height & 0xFF),
-                                 static_cast<unsigned char>(width >> 8), static_cast<unsigned char>(width & 0xFF),
-                                 0x01, 0x01, 0x11, 0x00};
+    const unsigned char sof[] = {0xFF,
+                                 0xC0,
+                                 0x00,
+                                 0x0B,
+                                 0x08,
+                                 static_cast<unsigned char>(height >> 8),
+                                 static_cast<unsigned char>(height & 0xFF),
+                                 static_cast<unsigned char>(width >> 8),
+                                 static_cast<unsigned char>(width & 0xFF),
+                                 0x01,
+                                 0x01,
+                                 0x11,
+                                 0x00};
     bytes.append(reinterpret_cast<const char *>(sof), sizeof sof);
     const unsigned char sos[] = {0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00};
     bytes.append(reinterpret_cast<const char *>(sos), sizeof sos);
@@ -92,8 +102,7 @@ TEST(MapPicture, RefusesBrokenFilesWithoutTouchingTheResult)
     for (std::size_t i = 20; i < good.size() / 2; i += 3)
         corruptTables[i] = static_cast<char>(0xFF);
 
-    const struct
-    {
+    const struct {
         const char *name;
         std::string bytes;
     } cases[] = {
@@ -121,16 +130,15 @@ TEST(MapPicture, RefusesBrokenFilesWithoutTouchingTheResult)
 
 TEST(MapPicture, RefusesHugeDeclaredSizesBeforeDecoding)
 {
-    const struct
-    {
+    const struct {
         int width;
         int height;
         std::size_t maxPixels;
     } cases[] = {
         {60000, 60000, kMaxJpegPixels},
-        {9000, 1, kMaxJpegPixels},     // one side too long
+        {9000, 1, kMaxJpegPixels}, // one side too long
         {1, 8193, kMaxJpegPixels},
-        {8192, 8192, 1000u * 1000u},   // a tighter cap from the caller
+        {8192, 8192, 1000u * 1000u}, // a tighter cap from the caller
     };
     for (const auto &c : cases) {
         const std::string bytes = declaredSizeOnly(c.width, c.height);
@@ -144,8 +152,8 @@ TEST(MapPicture, RefusesHugeDeclaredSizesBeforeDecoding)
     const std::string small = declaredSizeOnly(16, 16);
     RgbImage out;
     std::string error;
-    EXPECT_FALSE(decodeJpegData(reinterpret_cast<const std::uint8_t *>(small.data()), small.size(), out,
-                                kMaxJpegPixels, &error));
+    EXPECT_FALSE(decodeJpegData(reinterpret_cast<const std::uint8_t *>(small.data()), small.size(), out, kMaxJpegPixels,
+                                &error));
     EXPECT_EQ(error.find("too large"), std::string::npos) << error;
 }
 
@@ -159,8 +167,7 @@ TEST(MapPicture, PicksTheMapsPictureOrNone)
     writeFileAtomically(home.file("secret.jpg"), "jpeg");
     const std::string none = home.file("maps/none.jpg");
 
-    const struct
-    {
+    const struct {
         std::string cell;
         std::string path;
     } cases[] = {

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <thread>
 
-namespace pelorix::cli {
+namespace pelorix::cli
+{
 
 CliEventPump::CliEventPump(std::chrono::milliseconds interval)
     : m_interval(interval)

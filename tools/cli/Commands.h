@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-namespace pelorix::cli {
+namespace pelorix::cli
+{
 
 // A subcommand of pelorix-cli: gets the arguments after its name, returns the exit status.
 using Command = std::function<int(const std::vector<std::string> &args)>;
 
-struct CommandInfo
-{
+struct CommandInfo {
     Command run;
     // Shown by `pelorix-cli --help`, each line indented by two blanks: every form of the command, its
     // description and its options, descriptions starting at column 20 (the layout help2man reads).

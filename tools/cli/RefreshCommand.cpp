@@ -17,9 +17,11 @@
 #include <optional>
 #include <unistd.h>
 
-namespace pelorix::cli {
+namespace pelorix::cli
+{
 
-namespace {
+namespace
+{
 
 constexpr int kUsageError = 64;
 constexpr int kNoList = 2;
@@ -30,7 +32,7 @@ const char *const kUsage = "refresh [--json] [--keep-unanswered] [--find NAME]";
 // Prints every dialog on standard error and keeps its text; questions get their default answer.
 class CollectingDialogs final : public Dialogs
 {
-public:
+  public:
     DialogAnswer message(DialogKind kind, const std::string &text, DialogButtons buttons) override
     {
         messages.push_back(text);
@@ -60,14 +62,14 @@ public:
 
     std::vector<std::string> messages;
 
-private:
+  private:
     bool m_progressShown = false;
 };
 
 // The window's side of the refresh: labels kept for the output, a progress bar on a terminal.
 class CliRefreshView final : public RefreshView
 {
-public:
+  public:
     CliRefreshView(CollectingDialogs &dialogs, bool drawProgress)
         : m_dialogs(dialogs)
         , m_draw(drawProgress)
@@ -111,7 +113,7 @@ public:
     std::string playersLabel = "Players online:\tN/A";
     std::string serversLabel = "Servers online:\tN/A";
 
-private:
+  private:
     void draw()
     {
         if (!m_draw || !m_panel || m_max < 0)

@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <optional>
 
-namespace pelorix::cli {
+namespace pelorix::cli
+{
 
-namespace {
+namespace
+{
 
 constexpr int kUsageError = 64;
 
@@ -74,8 +76,7 @@ int list(const SettingsStore &store)
 }
 
 // Splits the arguments into positional ones and the --type / --default options.
-struct Parsed
-{
+struct Parsed {
     std::vector<std::string> positional;
     Type type = Type::Text;
     std::optional<std::string> defaultValue;
@@ -208,18 +209,18 @@ int run(const std::vector<std::string> &args)
 }
 
 // The lines of `pelorix-cli --help` (and so of the manual page) that describe this command.
-const bool registered = registerCommand(
-    "settings", run,
-    "settings list     every stored value, one a line: KEY, tab, string or dword, tab,\n"
-    "                  VALUE; the unnamed value shows as @, line breaks inside a text as\n"
-    "                  \\r and \\n\n"
-    "settings get KEY [--type text|flag|integer] [--default VALUE]\n"
-    "                  one value, read as the window reads it: a text (the default type),\n"
-    "                  a flag (prints 1 or 0) or an integer; VALUE (default: empty, 0)\n"
-    "                  when the key is missing or does not read as the type\n"
-    "settings set KEY VALUE [--type text|flag|integer]\n"
-    "                  one value, written as the window writes it; a flag is 1, 0, true\n"
-    "                  or false");
+const bool registered =
+    registerCommand("settings", run,
+                    "settings list     every stored value, one a line: KEY, tab, string or dword, tab,\n"
+                    "                  VALUE; the unnamed value shows as @, line breaks inside a text as\n"
+                    "                  \\r and \\n\n"
+                    "settings get KEY [--type text|flag|integer] [--default VALUE]\n"
+                    "                  one value, read as the window reads it: a text (the default type),\n"
+                    "                  a flag (prints 1 or 0) or an integer; VALUE (default: empty, 0)\n"
+                    "                  when the key is missing or does not read as the type\n"
+                    "settings set KEY VALUE [--type text|flag|integer]\n"
+                    "                  one value, written as the window writes it; a flag is 1, 0, true\n"
+                    "                  or false");
 
 } // namespace
 

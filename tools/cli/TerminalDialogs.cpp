@@ -4,9 +4,11 @@
 
 #include <cstdio>
 
-namespace pelorix::cli {
+namespace pelorix::cli
+{
 
-namespace {
+namespace
+{
 
 const char *kindWord(DialogKind kind)
 {

@@ -9,9 +9,11 @@
 
 #include <cstdio>
 
-namespace pelorix::cli {
+namespace pelorix::cli
+{
 
-namespace {
+namespace
+{
 
 int runWebGet(const std::vector<std::string> &args)
 {
@@ -46,14 +48,14 @@ int runWebGet(const std::vector<std::string> &args)
 }
 
 // The lines of `pelorix-cli --help` (and so of the manual page) that describe this command.
-const bool registered = registerCommand(
-    "webget", runWebGet,
-    "webget URL [--agent TEXT]\n"
-    "                  one GET of URL through the window's web client (stored proxy\n"
-    "                  settings, TEXT as the user agent); the reply's bytes go to\n"
-    "                  standard output as they came. An unreachable service gives no\n"
-    "                  bytes, a fault inside the client the text 1;404; the status is 0\n"
-    "                  either way");
+const bool registered =
+    registerCommand("webget", runWebGet,
+                    "webget URL [--agent TEXT]\n"
+                    "                  one GET of URL through the window's web client (stored proxy\n"
+                    "                  settings, TEXT as the user agent); the reply's bytes go to\n"
+                    "                  standard output as they came. An unreachable service gives no\n"
+                    "                  bytes, a fault inside the client the text 1;404; the status is 0\n"
+                    "                  either way");
 
 } // namespace
 

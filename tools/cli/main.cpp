@@ -9,7 +9,8 @@
 #include <cstdio>
 #include <string>
 
-namespace pelorix::cli {
+namespace pelorix::cli
+{
 
 std::map<std::string, CommandInfo> &commandRegistry()
 {
@@ -25,7 +26,8 @@ bool registerCommand(const std::string &name, Command run, const std::string &us
 
 } // namespace pelorix::cli
 
-namespace {
+namespace
+{
 
 // The manual page is made from this text (help2man), so it says everything the page should.
 const char *const kIntroduction = R"(Usage: pelorix-cli COMMAND [ARGS...]

@@ -21,13 +21,13 @@
 
 using pelorix::RgbImage;
 
-namespace {
+namespace
+{
 
 constexpr int kWidth = 256;
 constexpr int kHeight = 192;
 
-struct Colour
-{
+struct Colour {
     int r, g, b;
 };
 
@@ -41,7 +41,7 @@ Colour mix(Colour a, Colour b, double t)
 // A small deterministic generator (xorshift) so pictures never depend on the standard library's.
 class Random
 {
-public:
+  public:
     explicit Random(std::uint64_t seed)
         : m_state(seed ? seed : 0x9E3779B97F4A7C15ull)
     {
@@ -56,7 +56,7 @@ public:
     double unit() { return static_cast<double>(next() >> 11) / 9007199254740992.0; }
     int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
 
-private:
+  private:
     std::uint64_t m_state;
 };
 
@@ -73,7 +73,7 @@ std::uint64_t hashName(const std::string &name)
 // Value noise: random heights on a lattice, smoothly interpolated, summed over octaves.
 class Noise
 {
-public:
+  public:
     explicit Noise(Random &random)
     {
         for (auto &v : m_lattice)
@@ -92,7 +92,7 @@ public:
         return sum / total;
     }
 
-private:
+  private:
     static double fade(double t) { return t * t * (3 - 2 * t); }
     double lattice(int x, int y) const { return m_lattice[static_cast<std::size_t>((x & 63) + 64 * (y & 63))]; }
     double smooth(double x, double y) const
@@ -109,20 +109,19 @@ private:
 };
 
 // Colour bands from deep to high ground.
-struct Theme
-{
+struct Theme {
     Colour deep, shallow, shore, low, high, peak;
     double waterLevel;
 };
 
 const Theme kThemes[] = {
-    {{20, 40, 90}, {40, 90, 150}, {200, 190, 140}, {70, 130, 50}, {60, 90, 40}, {230, 230, 225}, 0.42}, // temperate
+    {{20, 40, 90}, {40, 90, 150}, {200, 190, 140}, {70, 130, 50}, {60, 90, 40}, {230, 230, 225}, 0.42},     // temperate
     {{60, 40, 20}, {120, 80, 40}, {220, 190, 120}, {210, 170, 100}, {170, 120, 70}, {240, 220, 180}, 0.30}, // desert
     {{30, 50, 80}, {70, 110, 150}, {180, 190, 200}, {220, 225, 235}, {160, 170, 185}, {250, 250, 255}, 0.38}, // ice
-    {{40, 5, 0}, {200, 60, 10}, {255, 160, 30}, {60, 50, 50}, {35, 30, 32}, {90, 80, 80}, 0.36},            // lava
-    {{10, 10, 30}, {40, 20, 80}, {120, 60, 160}, {60, 140, 130}, {40, 80, 100}, {200, 240, 230}, 0.40},     // alien
-    {{10, 60, 110}, {30, 140, 180}, {240, 220, 160}, {50, 150, 70}, {30, 100, 50}, {120, 110, 100}, 0.55},  // islands
-    {{40, 40, 45}, {70, 70, 80}, {110, 110, 115}, {130, 125, 120}, {90, 88, 85}, {170, 170, 165}, 0.33},    // urban rubble
+    {{40, 5, 0}, {200, 60, 10}, {255, 160, 30}, {60, 50, 50}, {35, 30, 32}, {90, 80, 80}, 0.36},              // lava
+    {{10, 10, 30}, {40, 20, 80}, {120, 60, 160}, {60, 140, 130}, {40, 80, 100}, {200, 240, 230}, 0.40},       // alien
+    {{10, 60, 110}, {30, 140, 180}, {240, 220, 160}, {50, 150, 70}, {30, 100, 50}, {120, 110, 100}, 0.55},    // islands
+    {{40, 40, 45}, {70, 70, 80}, {110, 110, 115}, {130, 125, 120}, {90, 88, 85}, {170, 170, 165}, 0.33}, // urban rubble
 };
 
 Colour groundColour(const Theme &theme, double h)
@@ -139,7 +138,7 @@ Colour groundColour(const Theme &theme, double h)
 
 class Canvas
 {
-public:
+  public:
     Canvas()
     {
         m_image.width = kWidth;
@@ -174,7 +173,7 @@ public:
     }
     const RgbImage &image() const { return m_image; }
 
-private:
+  private:
     RgbImage m_image;
 };
 

@@ -8,9 +8,11 @@
 #include <stdexcept>
 #include <vector>
 
-namespace pelorix::master {
+namespace pelorix::master
+{
 
-namespace {
+namespace
+{
 
 std::string toHex(const std::string &raw)
 {
@@ -55,8 +57,7 @@ std::string pbkdf2Sha256(std::string_view password, std::string_view salt, int i
     std::string key(static_cast<std::size_t>(keyLength), '\0');
     if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()),
                           reinterpret_cast<const unsigned char *>(salt.data()), static_cast<int>(salt.size()),
-                          iterations, EVP_sha256(), keyLength, reinterpret_cast<unsigned char *>(key.data()))
-        != 1)
+                          iterations, EVP_sha256(), keyLength, reinterpret_cast<unsigned char *>(key.data())) != 1)
         throw std::runtime_error("PBKDF2 failed");
     return key;
 }

@@ -3,7 +3,8 @@
 #include <string>
 #include <string_view>
 
-namespace pelorix::master {
+namespace pelorix::master
+{
 
 // The administrator password is kept only as "pbkdf2-sha256$iterations$salt$key" (salt and key in hex):
 // PBKDF2-HMAC-SHA256 (OpenSSL) over a random 16-byte salt, so a stolen database gives nothing cheap to try.

@@ -22,7 +22,8 @@
 
 using namespace pelorix::master;
 
-namespace {
+namespace
+{
 
 constexpr int kUsageError = 64;
 
@@ -90,8 +91,7 @@ Exit status:
   64   a bad command line
 )";
 
-struct Arguments
-{
+struct Arguments {
     std::map<std::string, std::string> values;
     std::set<std::string> flags;
     std::vector<std::string> positional;
@@ -193,8 +193,7 @@ int serve(MasterStore &store, const Arguments &args)
     options.accessLog = !args.has("--no-access-log");
     options.installerPath = args.value("--installer");
     options.publicAddress = args.value("--public-address");
-    struct Count
-    {
+    struct Count {
         const char *name;
         int minimum;
         int maximum;
@@ -214,8 +213,8 @@ int serve(MasterStore &store, const Arguments &args)
     };
     for (const auto &count : counts) {
         if (args.has(count.name) && !parseCount(args.value(count.name), count.minimum, count.maximum, *count.value))
-            return fail(std::string(count.name) + " must be a number from " + std::to_string(count.minimum) + " to "
-                            + std::to_string(count.maximum),
+            return fail(std::string(count.name) + " must be a number from " + std::to_string(count.minimum) + " to " +
+                            std::to_string(count.maximum),
                         kUsageError);
     }
     options.passwordChecksPerSecond = passwordChecks;
@@ -383,8 +382,8 @@ int main(int argc, char **argv)
         std::printf("pelorix-master %s\n", PELORIX_VERSION);
         return 0;
     }
-    static const std::set<std::string> commands{"serve",        "list",        "add",     "remove", "import",
-                                                "set-password", "set-version", "set-motd"};
+    static const std::set<std::string> commands{"serve",  "list",         "add",         "remove",
+                                                "import", "set-password", "set-version", "set-motd"};
     if (!commands.count(all[0]))
         return fail("unknown command " + all[0] + "\n(see pelorix-master --help)", kUsageError);
     Arguments args;

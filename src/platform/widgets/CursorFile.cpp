@@ -9,9 +9,11 @@
 
 #include <string>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 quint16 littleEndian16(const QByteArray &data, int at)
 {
@@ -32,8 +34,8 @@ std::optional<QCursor> loadCursorFile(const QString &path)
     // The header (reserved 0, type 2 for cursors, image count) and the first 16-byte directory entry.
     constexpr int kHeader = 6;
     constexpr int kEntry = 16;
-    if (data.size() < kHeader + kEntry || littleEndian16(data, 0) != 0 || littleEndian16(data, 2) != 2
-        || littleEndian16(data, 4) == 0)
+    if (data.size() < kHeader + kEntry || littleEndian16(data, 0) != 0 || littleEndian16(data, 2) != 2 ||
+        littleEndian16(data, 4) == 0)
         return std::nullopt;
     const int hotX = littleEndian16(data, kHeader + 4);
     const int hotY = littleEndian16(data, kHeader + 6);

@@ -5,7 +5,8 @@
 
 #include <optional>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // Loads a Windows cursor file (.cur: the first image of the file, its hot spot from the file's
 // directory entry), e.g. "cr.data" in the working folder. Missing, unreadable or malformed files

@@ -9,15 +9,17 @@
 
 #include <algorithm>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 // Follows the mouse until the buttons are released, moving the target by the mouse's travel since
 // the press. Watches the whole application, since the press may have been on a child of the target.
 class MoveFollower : public QObject
 {
-public:
+  public:
     MoveFollower(QWidget *target, QPoint globalPressPos)
         : QObject(qApp)
         , m_target(target)
@@ -27,7 +29,7 @@ public:
         qApp->installEventFilter(this);
     }
 
-protected:
+  protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (!m_target) {
@@ -58,7 +60,7 @@ protected:
         return false;
     }
 
-private:
+  private:
     void follow(QPoint globalPos)
     {
         QPoint wanted = m_startPos + (globalPos - m_pressPos);

@@ -4,7 +4,8 @@
 
 class QWidget;
 
-namespace pelorix {
+namespace pelorix
+{
 
 // The move gesture, run from a mouse-press handler on the target's background: the target then
 // follows the mouse until the button is released.

@@ -24,9 +24,11 @@
 #include <unistd.h>
 #include <utility>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 // How long a later run keeps trying to reach a first run that holds the lock but is not listening yet.
 constexpr int kConnectPatienceMs = 5000;
@@ -43,7 +45,8 @@ bool isPrivate(const struct stat &info)
 
 bool isPrivateFolder(const std::string &path)
 {
-    struct stat info {};
+    struct stat info {
+    };
     return !path.empty() && path.front() == '/' && ::lstat(path.c_str(), &info) == 0 && isPrivate(info);
 }
 
@@ -70,8 +73,8 @@ std::string homeFolder()
 // unchanged from the round trip through Qt's text.
 bool fitsSocketAddress(const std::string &path)
 {
-    return !path.empty() && path.size() < sizeof(sockaddr_un::sun_path)
-        && QString::fromLocal8Bit(path).toLocal8Bit().toStdString() == path;
+    return !path.empty() && path.size() < sizeof(sockaddr_un::sun_path) &&
+           QString::fromLocal8Bit(path).toLocal8Bit().toStdString() == path;
 }
 
 // Whoever is on the other end of a connected local socket runs as this user.
@@ -81,8 +84,8 @@ bool peerIsThisUser(qintptr descriptor)
         return false;
     ucred credentials{};
     socklen_t size = sizeof credentials;
-    return ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0
-        && size == sizeof credentials && credentials.uid == ::geteuid();
+    return ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 &&
+           size == sizeof credentials && credentials.uid == ::geteuid();
 }
 
 } // namespace
@@ -126,7 +129,8 @@ SingleInstance::SingleInstance(const std::string &executablePath, QObject *paren
     if (folder.empty())
         return;
     UniqueFd folderFd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat info {};
+    struct stat info {
+    };
     // The folder held now must be the one just checked.
     if (!folderFd || ::fstat(folderFd.get(), &info) != 0 || !isPrivate(info))
         return;

@@ -15,7 +15,8 @@ class QLocalSocket;
 class QTimer;
 class QWidget;
 
-namespace pelorix {
+namespace pelorix
+{
 
 // One running copy per executable file. Two runs are the same application when they start the same
 // executable: its canonical path, letters compared without regard to case.
@@ -41,7 +42,7 @@ class SingleInstance : public QObject
 {
     Q_OBJECT
 
-public:
+  public:
     enum class Role { Primary, Secondary };
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
@@ -80,13 +81,12 @@ public:
     // Peers connected now whose request has not come in whole yet.
     int pendingPeers() const { return static_cast<int>(m_peers.size()); }
 
-signals:
+  signals:
     // The arguments of a later run, on this thread, in arrival order, once deliverActivations was called.
     void activationRequested(const QStringList &arguments);
 
-private:
-    struct Peer
-    {
+  private:
+    struct Peer {
         QLocalSocket *socket = nullptr;
         std::string received;
         std::chrono::steady_clock::time_point since;

@@ -10,9 +10,11 @@
 
 #include <cmath>
 
-namespace pelorix {
+namespace pelorix
+{
 
-namespace {
+namespace
+{
 
 const QColor kWhite(255, 255, 255);
 const QColor kBlack(0, 0, 0);
@@ -21,16 +23,14 @@ const QColor kRule(84, 84, 84);
 const QColor kHeading(34, 34, 34);
 
 // The server table's columns (left, width) and their titles; the first one shows a padlock.
-struct Column
-{
+struct Column {
     int left;
     int width;
     const char *title;
 };
 constexpr Column kColumns[] = {
-    {11, 32, ""},           {46, 209, "SERVER NAME"}, {256, 81, "PLAYERS"},   {338, 53, "PING"},
-    {392, 152, "GAME TYPE"}, {545, 230, "MAP NAME"},  {777, 137, "IP ADDRESS"}, {915, 64, "MOD"},
-    {981, 67, "VER"},       {1050, 64, "JOIN"},
+    {11, 32, ""},           {46, 209, "SERVER NAME"}, {256, 81, "PLAYERS"}, {338, 53, "PING"}, {392, 152, "GAME TYPE"},
+    {545, 230, "MAP NAME"}, {777, 137, "IP ADDRESS"}, {915, 64, "MOD"},     {981, 67, "VER"},  {1050, 64, "JOIN"},
 };
 constexpr int kHeadingTop = 111;
 constexpr int kHeadingBottom = 134;
@@ -86,8 +86,7 @@ void drawCheckMark(QPainter &painter, const QRectF &box, qreal thickness, const 
     painter.setBrush(Qt::NoBrush);
     QPolygonF tick;
     tick << QPointF(box.left(), box.top() + box.height() * 0.55)
-         << QPointF(box.left() + box.width() * 0.38, box.bottom())
-         << QPointF(box.right(), box.top());
+         << QPointF(box.left() + box.width() * 0.38, box.bottom()) << QPointF(box.right(), box.top());
     painter.drawPolyline(tick);
 }
 
@@ -109,8 +108,7 @@ void drawWrench(QPainter &painter, const QRectF &box, const QColor &colour, cons
 
 enum class Glyph { None, TriangleDown, TriangleRight, Wrench, Cross, CheckMark };
 
-struct ButtonDesign
-{
+struct ButtonDesign {
     QSize size;
     const char *text;
     Glyph glyph;
@@ -119,17 +117,28 @@ struct ButtonDesign
 ButtonDesign designOf(ButtonKind kind)
 {
     switch (kind) {
-    case ButtonKind::AddServer: return {{177, 25}, "ADD SERVER", Glyph::TriangleDown};
-    case ButtonKind::Options: return {{177, 25}, "OPTIONS", Glyph::Wrench};
-    case ButtonKind::Quit: return {{177, 25}, "QUIT", Glyph::Cross};
-    case ButtonKind::Refresh: return {{131, 25}, "REFRESH", Glyph::None};
-    case ButtonKind::DirectIp: return {{131, 25}, "DIRECT IP", Glyph::None};
-    case ButtonKind::Filters: return {{131, 25}, "FILTERS", Glyph::None};
-    case ButtonKind::Join: return {{200, 29}, "JOIN", Glyph::TriangleRight};
-    case ButtonKind::Accept: return {{54, 49}, "", Glyph::CheckMark};
-    case ButtonKind::Cancel: return {{54, 49}, "", Glyph::Cross};
-    case ButtonKind::AcceptSmall: return {{30, 27}, "", Glyph::CheckMark};
-    case ButtonKind::CancelSmall: return {{30, 27}, "", Glyph::Cross};
+    case ButtonKind::AddServer:
+        return {{177, 25}, "ADD SERVER", Glyph::TriangleDown};
+    case ButtonKind::Options:
+        return {{177, 25}, "OPTIONS", Glyph::Wrench};
+    case ButtonKind::Quit:
+        return {{177, 25}, "QUIT", Glyph::Cross};
+    case ButtonKind::Refresh:
+        return {{131, 25}, "REFRESH", Glyph::None};
+    case ButtonKind::DirectIp:
+        return {{131, 25}, "DIRECT IP", Glyph::None};
+    case ButtonKind::Filters:
+        return {{131, 25}, "FILTERS", Glyph::None};
+    case ButtonKind::Join:
+        return {{200, 29}, "JOIN", Glyph::TriangleRight};
+    case ButtonKind::Accept:
+        return {{54, 49}, "", Glyph::CheckMark};
+    case ButtonKind::Cancel:
+        return {{54, 49}, "", Glyph::Cross};
+    case ButtonKind::AcceptSmall:
+        return {{30, 27}, "", Glyph::CheckMark};
+    case ButtonKind::CancelSmall:
+        return {{30, 27}, "", Glyph::Cross};
     }
     return {{1, 1}, "", Glyph::None};
 }
@@ -164,12 +173,23 @@ QPixmap drawButton(const ButtonDesign &design, bool hover)
     const qreal glyphSize = h * 0.42;
     const QRectF glyphBox(9, (h - glyphSize) / 2, glyphSize, glyphSize);
     switch (design.glyph) {
-    case Glyph::TriangleDown: drawTriangle(painter, glyphBox.adjusted(0, 1.5, 0, -1.5), false, ink); break;
-    case Glyph::TriangleRight: drawTriangle(painter, glyphBox, true, ink); break;
-    case Glyph::Wrench: drawWrench(painter, glyphBox.adjusted(-1, -1, 1, 1), ink, paper); break;
-    case Glyph::Cross: drawCross(painter, glyphBox.adjusted(1, 1, -1, -1), 2.0, ink); break;
-    case Glyph::CheckMark: drawCheckMark(painter, glyphBox, 2.0, ink); break;
-    case Glyph::None: break;
+    case Glyph::TriangleDown:
+        drawTriangle(painter, glyphBox.adjusted(0, 1.5, 0, -1.5), false, ink);
+        break;
+    case Glyph::TriangleRight:
+        drawTriangle(painter, glyphBox, true, ink);
+        break;
+    case Glyph::Wrench:
+        drawWrench(painter, glyphBox.adjusted(-1, -1, 1, 1), ink, paper);
+        break;
+    case Glyph::Cross:
+        drawCross(painter, glyphBox.adjusted(1, 1, -1, -1), 2.0, ink);
+        break;
+    case Glyph::CheckMark:
+        drawCheckMark(painter, glyphBox, 2.0, ink);
+        break;
+    case Glyph::None:
+        break;
     }
     painter.setFont(pelorixFont(FontRole::Sans, h >= 29 ? 15 : 13, true));
     painter.setPen(ink);

@@ -4,7 +4,8 @@
 #include <QPixmap>
 #include <QSize>
 
-namespace pelorix {
+namespace pelorix
+{
 
 // The program's artwork, drawn by code (no image files).
 
@@ -14,22 +15,21 @@ namespace pelorix {
 QPixmap backgroundPixmap();
 
 enum class ButtonKind {
-    AddServer, // 177 x 25, "ADD SERVER" and a small downward triangle
-    Options,   // 177 x 25, "OPTIONS" and a wrench
-    Quit,      // 177 x 25, "QUIT" and a cross
-    Refresh,   // 131 x 25
-    DirectIp,  // 131 x 25
-    Filters,   // 131 x 25
-    Join,      // 200 x 29, "JOIN" and a rightward triangle
-    Accept,    // 54 x 49, a check mark (save / OK)
-    Cancel,    // 54 x 49, a cross (close)
+    AddServer,   // 177 x 25, "ADD SERVER" and a small downward triangle
+    Options,     // 177 x 25, "OPTIONS" and a wrench
+    Quit,        // 177 x 25, "QUIT" and a cross
+    Refresh,     // 131 x 25
+    DirectIp,    // 131 x 25
+    Filters,     // 131 x 25
+    Join,        // 200 x 29, "JOIN" and a rightward triangle
+    Accept,      // 54 x 49, a check mark (save / OK)
+    Cancel,      // 54 x 49, a cross (close)
     AcceptSmall, // 30 x 27
     CancelSmall, // 30 x 27
 };
 
 // The two states of a picture button: white on black (normal), yellow on black (hover, pressed).
-struct ButtonPictures
-{
+struct ButtonPictures {
     QPixmap normal;
     QPixmap hover;
 };

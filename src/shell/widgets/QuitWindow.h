@@ -24,8 +24,8 @@ class TForm4 final : public QDialog
     // kill: KillProcessesByName in the program, a recorder in tests; it gets the executable's file name.
     TForm4(std::function<bool(const std::string &)> kill, std::string executableFileName, QWidget *parent = nullptr);
 
-    void SpeedButton1Click(); // "YES"
-    void SpeedButton2Click(); // "NO"
+    void SpeedButton1Click();                 // "YES"
+    void SpeedButton2Click();                 // "NO"
     void Panel1MouseDown(QMouseEvent *event); // drags the window
 
     EventLabel *Panel1 = nullptr;

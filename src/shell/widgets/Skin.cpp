@@ -9,8 +9,7 @@ namespace pelorix
 namespace
 {
 
-struct RoleColour
-{
+struct RoleColour {
     QPalette::ColorRole role;
     QColor colour;
 };

@@ -6,7 +6,8 @@
 #include <QLabel>
 #include <QPixmap>
 
-namespace pelorix {
+namespace pelorix
+{
 
 bool ShowMapPicture(QLabel *MAP_picture, const std::vector<std::string> &folders, const std::string &mapCell)
 {
@@ -15,15 +16,13 @@ bool ShowMapPicture(QLabel *MAP_picture, const std::vector<std::string> &folders
     RgbImage decoded;
     if (!decodeJpegFile(findMapPicture(folders, mapCell), decoded))
         return false;
-    const QImage image(decoded.pixels.data(), decoded.width, decoded.height, decoded.width * 3,
-                       QImage::Format_RGB888);
+    const QImage image(decoded.pixels.data(), decoded.width, decoded.height, decoded.width * 3, QImage::Format_RGB888);
     const QSize box = MAP_picture->size();
     if (image.isNull() || box.isEmpty())
         return false;
     // scaled() makes a deep copy, so the decoded buffer may go when this function returns.
     MAP_picture->setAlignment(Qt::AlignCenter);
-    MAP_picture->setPixmap(
-        QPixmap::fromImage(image.scaled(box, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+    MAP_picture->setPixmap(QPixmap::fromImage(image.scaled(box, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
     return true;
 }
 

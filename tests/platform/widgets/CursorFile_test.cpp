@@ -3,7 +3,6 @@
 #include "platform/AtomicFile.h"
 #include "support/TestProcess.h"
 
-
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QImage>
@@ -13,7 +12,8 @@
 using namespace pelorix;
 using pelorix::test::TempDir;
 
-namespace {
+namespace
+{
 
 void put16(std::string &out, int value)
 {
@@ -58,10 +58,10 @@ std::string cursorFile(int hotX, int hotY)
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
             const bool left = x < size / 2;
-            file += '\0';                                     // blue
-            file += '\0';                                     // green
-            file += static_cast<char>(left ? 0xFF : 0);       // red
-            file += static_cast<char>(left ? 0xFF : 0);       // alpha
+            file += '\0';                               // blue
+            file += '\0';                               // green
+            file += static_cast<char>(left ? 0xFF : 0); // red
+            file += static_cast<char>(left ? 0xFF : 0); // alpha
         }
     }
     file.append(static_cast<std::size_t>(maskBytes), '\0');
@@ -91,8 +91,7 @@ TEST(CursorFile, RefusesWhatIsNotACursor)
     std::string icon = cursorFile(0, 0);
     icon[2] = 1; // an icon, not a cursor
     const std::string good = cursorFile(1, 1);
-    const struct
-    {
+    const struct {
         const char *name;
         std::string bytes;
     } cases[] = {

@@ -7,27 +7,24 @@
 
 using namespace pelorix;
 
-namespace {
+namespace
+{
 
 // A panel or window whose background starts the move gesture, as the program's panels do.
 class Draggable : public QWidget
 {
-public:
+  public:
     using QWidget::QWidget;
 
-protected:
-    void mousePressEvent(QMouseEvent *event) override
-    {
-        startMoveGesture(this, event->globalPosition().toPoint());
-    }
+  protected:
+    void mousePressEvent(QMouseEvent *event) override { startMoveGesture(this, event->globalPosition().toPoint()); }
 };
 
 } // namespace
 
 TEST(MoveGesture, CenterPanelCentresAndRaises)
 {
-    const struct
-    {
+    const struct {
         QSize parent;
         QSize panel;
         QPoint topLeft;

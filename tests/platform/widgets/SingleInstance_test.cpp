@@ -29,7 +29,8 @@ using pelorix::test::ChildProcess;
 using pelorix::test::ScopedEnvironment;
 using pelorix::test::TempDir;
 
-namespace {
+namespace
+{
 
 // Collects the arguments of every later run from now on.
 void collect(SingleInstance &instance, QList<QStringList> &received)
@@ -63,7 +64,7 @@ void pumpFor(std::chrono::milliseconds time)
 // A connection to the first run made by hand, as any local program could make it.
 class RawPeer
 {
-public:
+  public:
     enum class Heard { Nothing, Answered, Dropped };
 
     explicit RawPeer(const QString &socketAddress)
@@ -97,7 +98,7 @@ public:
         return m_heard;
     }
 
-private:
+  private:
     UniqueFd m_fd;
     bool m_connected = false;
     Heard m_heard = Heard::Nothing;
@@ -262,8 +263,7 @@ TEST(SingleInstance, ARequestPastTheLimitIsRefusedOnItsLength)
 
     const std::size_t bodyLimit = kInstanceRequestLimit - kInstanceRequestHeaderSize;
     const std::string longest(bodyLimit - 1, 'x');
-    struct Case
-    {
+    struct Case {
         const char *what;
         std::string bytes;
         RawPeer::Heard heard;
@@ -368,9 +368,9 @@ TEST(SingleInstance, OnlyRunsOfTheSameUserAreHeard)
     // Opened up for this test alone, so that the other user can reach the socket at all: the program keeps
     // its socket to the user (and in CI its folder is private too), so only the peer check is tested here.
     std::filesystem::permissions(runtime.path(),
-                                 std::filesystem::perms::owner_all | std::filesystem::perms::group_read
-                                     | std::filesystem::perms::group_exec | std::filesystem::perms::others_read
-                                     | std::filesystem::perms::others_exec);
+                                 std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                                     std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                                     std::filesystem::perms::others_exec);
     ScopedEnvironment runtimeVariable("XDG_RUNTIME_DIR", runtime.path());
     SingleInstance first(programIn(dir));
     ASSERT_EQ(first.folder().toStdString() + "/", runtime.path());
@@ -380,8 +380,7 @@ TEST(SingleInstance, OnlyRunsOfTheSameUserAreHeard)
     QList<QStringList> received;
     collect(first, received);
 
-    struct Case
-    {
+    struct Case {
         uid_t uid;
         std::string argument;
         int outcome; // of the child: 0 answered, 1 dropped unanswered
@@ -447,8 +446,7 @@ TEST(SingleInstance, OnlyAPrivateFolderIsTrusted)
 {
     namespace fs = std::filesystem;
     const bool root = ::geteuid() == 0;
-    struct Case
-    {
+    struct Case {
         const char *what;
         // Makes the folder in `base` and gives the value for XDG_RUNTIME_DIR; no value leaves it unset.
         std::function<std::optional<std::string>(const std::string &base)> make;
@@ -507,7 +505,8 @@ TEST(SingleInstance, OnlyAPrivateFolderIsTrusted)
         }
         // Instead, a folder of the user's own in the home folder.
         EXPECT_EQ(folder, home.file(".cache/pelorix-runtime"));
-        struct stat info {};
+        struct stat info {
+        };
         ASSERT_EQ(::lstat(folder.c_str(), &info), 0);
         EXPECT_EQ(info.st_uid, ::geteuid());
         EXPECT_EQ(info.st_mode & 07777, 0700u);

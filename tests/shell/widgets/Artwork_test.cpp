@@ -8,7 +8,8 @@
 
 using namespace pelorix;
 
-namespace {
+namespace
+{
 
 int countPixels(const QImage &image, const QRect &area, const std::function<bool(QColor)> &test)
 {
@@ -19,9 +20,18 @@ int countPixels(const QImage &image, const QRect &area, const std::function<bool
     return count;
 }
 
-bool isBlack(QColor c) { return c.red() < 8 && c.green() < 8 && c.blue() < 8; }
-bool isWhite(QColor c) { return c.red() > 240 && c.green() > 240 && c.blue() > 240; }
-bool isYellow(QColor c) { return c.red() > 230 && c.green() > 180 && c.blue() < 40; }
+bool isBlack(QColor c)
+{
+    return c.red() < 8 && c.green() < 8 && c.blue() < 8;
+}
+bool isWhite(QColor c)
+{
+    return c.red() > 240 && c.green() > 240 && c.blue() > 240;
+}
+bool isYellow(QColor c)
+{
+    return c.red() > 230 && c.green() > 180 && c.blue() < 40;
+}
 
 // The pictures also go to the build folder, for a look by eye.
 void keep(const QImage &image, const QString &name)
@@ -53,7 +63,7 @@ TEST(Artwork, BackgroundHasTheTitleTheHeadingAndTheRulesOnBlack)
     EXPECT_EQ(countPixels(background, QRect(0, 660, 1123, 32), [](QColor c) { return !isBlack(c); }), 0);
 
     // The heading strip from 111 to 134 carries white titles over every column, the padlock included.
-    const int columns[][2] = {{11, 32}, {46, 209}, {256, 81}, {338, 53}, {392, 152},
+    const int columns[][2] = {{11, 32},   {46, 209},  {256, 81}, {338, 53}, {392, 152},
                               {545, 230}, {777, 137}, {915, 64}, {981, 67}, {1050, 64}};
     for (const auto &column : columns)
         EXPECT_GT(countPixels(background, QRect(column[0], 112, column[1], 22), isWhite), 12)
@@ -64,17 +74,21 @@ TEST(Artwork, BackgroundHasTheTitleTheHeadingAndTheRulesOnBlack)
 
 TEST(Artwork, ButtonsHaveTheirSizesAndTwoDistinctStates)
 {
-    const struct
-    {
+    const struct {
         ButtonKind kind;
         QSize size;
         const char *name;
     } cases[] = {
-        {ButtonKind::AddServer, {177, 25}, "add-server"}, {ButtonKind::Options, {177, 25}, "options"},
-        {ButtonKind::Quit, {177, 25}, "quit"},            {ButtonKind::Refresh, {131, 25}, "refresh"},
-        {ButtonKind::DirectIp, {131, 25}, "direct-ip"},   {ButtonKind::Filters, {131, 25}, "filters"},
-        {ButtonKind::Join, {200, 29}, "join"},            {ButtonKind::Accept, {54, 49}, "accept"},
-        {ButtonKind::Cancel, {54, 49}, "cancel"},          {ButtonKind::AcceptSmall, {30, 27}, "accept-small"},
+        {ButtonKind::AddServer, {177, 25}, "add-server"},
+        {ButtonKind::Options, {177, 25}, "options"},
+        {ButtonKind::Quit, {177, 25}, "quit"},
+        {ButtonKind::Refresh, {131, 25}, "refresh"},
+        {ButtonKind::DirectIp, {131, 25}, "direct-ip"},
+        {ButtonKind::Filters, {131, 25}, "filters"},
+        {ButtonKind::Join, {200, 29}, "join"},
+        {ButtonKind::Accept, {54, 49}, "accept"},
+        {ButtonKind::Cancel, {54, 49}, "cancel"},
+        {ButtonKind::AcceptSmall, {30, 27}, "accept-small"},
         {ButtonKind::CancelSmall, {30, 27}, "cancel-small"},
     };
     for (const auto &c : cases) {

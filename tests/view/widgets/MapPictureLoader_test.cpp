@@ -14,7 +14,8 @@
 using namespace pelorix;
 using pelorix::test::TempDir;
 
-namespace {
+namespace
+{
 
 void writePicture(const std::string &path, int width, int height, std::uint8_t r, std::uint8_t g, std::uint8_t b)
 {
@@ -34,7 +35,8 @@ QColor centreOf(const QLabel &label)
 
 bool near(QColor a, QColor b)
 {
-    return std::abs(a.red() - b.red()) < 16 && std::abs(a.green() - b.green()) < 16 && std::abs(a.blue() - b.blue()) < 16;
+    return std::abs(a.red() - b.red()) < 16 && std::abs(a.green() - b.green()) < 16 &&
+           std::abs(a.blue() - b.blue()) < 16;
 }
 
 } // namespace
