@@ -18,6 +18,8 @@ struct FileDialogRequest {
     std::string filterName;    // e.g. "*.txt"
     std::string filterPattern; // e.g. "*.txt"
     bool promptOverwrite = false;
+    // The answer is a path in the file system's own bytes (UTF-8), not Windows-1252 text.
+    bool systemPath = false;
 };
 
 class Dialogs

@@ -88,30 +88,41 @@ bool isWindowsProgram(const std::string &path)
     return in.read(magic, 2) && magic[0] == 'M' && magic[1] == 'Z';
 }
 
-// Starts argv detached: a grandchild in its own session, so it outlives us and leaves no zombie.
-// Returns true when the exec succeeded (reported through a close-on-exec pipe).
-bool spawnDetached(const std::vector<std::string> &argv, const std::string &folder)
+// Starts argv detached: a grandchild in its own session, so it outlives us and leaves no zombie. `environment`,
+// when given, replaces ours. Returns 0 when the exec succeeded (reported through a close-on-exec pipe), otherwise
+// the error of the failed step (ENOENT when the program was not found).
+int spawnDetachedWith(const std::vector<std::string> &argv, const std::string &folder,
+                      const std::vector<std::string> *environment)
 {
     if (argv.empty())
-        return false;
+        return EINVAL;
     const std::string program = resolveProgram(argv.front());
     if (program.empty())
-        return false;
+        return ENOENT;
     // Everything the children need is prepared before fork: after it only async-signal-safe calls.
     std::vector<std::string> store = argv;
     std::vector<char *> args;
     for (auto &a : store)
         args.push_back(a.data());
     args.push_back(nullptr);
+    std::vector<std::string> envStore;
+    std::vector<char *> envp;
+    if (environment) {
+        envStore = *environment;
+        for (auto &e : envStore)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+    }
+    char **const env = environment ? envp.data() : environ;
 
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        return false;
+        return errno;
     UniqueFd readEnd(pipeFds[0]);
     UniqueFd writeEnd(pipeFds[1]);
     const pid_t child = ::fork();
     if (child < 0)
-        return false;
+        return errno;
     if (child == 0) {
         readEnd.reset();
         ::setsid();
@@ -122,7 +133,7 @@ bool spawnDetached(const std::vector<std::string> &argv, const std::string &fold
         if (!folder.empty() && ::chdir(folder.c_str()) != 0) {
             error = errno;
         } else {
-            ::execve(program.c_str(), args.data(), environ);
+            ::execve(program.c_str(), args.data(), env);
             error = errno;
         }
         [[maybe_unused]] const ssize_t written = ::write(writeEnd.get(), &error, sizeof error);
@@ -137,8 +148,26 @@ bool spawnDetached(const std::vector<std::string> &argv, const std::string &fold
     ssize_t n;
     while ((n = ::read(readEnd.get(), &error, sizeof error)) < 0 && errno == EINTR) {
     }
-    const bool intermediateOk = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return intermediateOk && n == 0;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return ECHILD;
+    if (n == 0)
+        return 0;
+    return n == static_cast<ssize_t>(sizeof error) && error != 0 ? error : ECHILD;
+}
+
+bool spawnDetached(const std::vector<std::string> &argv, const std::string &folder)
+{
+    return spawnDetachedWith(argv, folder, nullptr) == 0;
+}
+
+// The prefix of a Windows program inside one: the folder above its last "drive_c".
+std::optional<std::string> winePrefixOf(const std::string &absolutePath)
+{
+    constexpr std::string_view marker = "/drive_c/";
+    const auto at = absolutePath.rfind(marker);
+    if (at == std::string::npos || at == 0)
+        return std::nullopt;
+    return absolutePath.substr(0, at);
 }
 
 } // namespace
@@ -235,6 +264,66 @@ bool ShellOpen(const std::string &file, const std::string &parameters, const std
     }
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return spawnDetached(argv, workFolder);
+}
+
+GameStart planGameStart(const std::string &executable, const std::string &parameters, const std::string &folder)
+{
+    GameStart plan;
+    const auto fail = [&plan](GameStartError error, std::string subject) {
+        plan.argv.clear();
+        plan.error = error;
+        plan.subject = std::move(subject);
+        return plan;
+    };
+    std::error_code ec;
+    struct stat info {
+    };
+    if (executable.empty() || ::stat(executable.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return fail(GameStartError::MissingFile, executable);
+    if (::access(executable.c_str(), R_OK) != 0)
+        return fail(GameStartError::UnreadableFile, executable);
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
+        return fail(GameStartError::MissingFolder, folder);
+    // An absolute path still names the file in the game's own folder, and is never taken for a launcher option.
+    const std::string path = std::filesystem::absolute(executable, ec).string();
+    if (isWindowsProgram(path)) {
+        plan.argv = commandFromEnvironment("PELORIX_WINE", "wine");
+        if (plan.argv.empty() || !isExecutableFile(resolveProgram(plan.argv.front())))
+            return fail(GameStartError::NoWine, plan.argv.empty() ? std::string() : plan.argv.front());
+        plan.argv.push_back(path);
+        const char *prefix = std::getenv("WINEPREFIX");
+        if (!prefix || !*prefix)
+            plan.winePrefix = winePrefixOf(path);
+    } else if (isExecutableFile(path)) {
+        plan.argv.push_back(path);
+    } else {
+        return fail(GameStartError::NotExecutable, executable);
+    }
+    for (const auto &argument : splitWindowsCommandLine(parameters))
+        plan.argv.push_back(windowsTextToSystem(argument));
+    plan.folder = folder;
+    return plan;
+}
+
+GameStart startGame(GameStart plan)
+{
+    if (plan.error != GameStartError::None)
+        return plan;
+    std::vector<std::string> environment;
+    if (plan.winePrefix) {
+        for (char **e = environ; e && *e; ++e) {
+            if (!std::string_view(*e).starts_with("WINEPREFIX="))
+                environment.emplace_back(*e);
+        }
+        environment.push_back("WINEPREFIX=" + *plan.winePrefix);
+    }
+    const int error = spawnDetachedWith(plan.argv, plan.folder, plan.winePrefix ? &environment : nullptr);
+    if (error != 0) {
+        plan.error = GameStartError::StartFailed;
+        plan.subject = plan.argv.empty() ? std::string() : plan.argv.front();
+        plan.errorNumber = error;
+    }
+    return plan;
 }
 
 bool StartWindowsProgram(const std::string &path)

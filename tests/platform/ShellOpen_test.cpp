@@ -142,3 +142,116 @@ TEST(ShellOpen, StartWindowsProgramRunsNothingButTheWineLauncher)
     ScopedEnvironment missing("PELORIX_WINE", dir.file("no-such-wine"));
     EXPECT_FALSE(StartWindowsProgram(program.path()));
 }
+
+namespace
+{
+
+// A stand-in for Wine or a native game: records its folder, WINEPREFIX and its arguments, one a line.
+std::string writeRecorder(const TempDir &dir, const std::string &name)
+{
+    const std::string path = dir.file(name);
+    writeFileAtomically(path, "#!/bin/sh\n{ pwd; echo \"WINEPREFIX=${WINEPREFIX-unset}\"; "
+                              "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done; } > \"$0.part\"\n"
+                              "mv \"$0.part\" \"$0.record\"\n");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    return path;
+}
+
+std::string waitForFile(const std::string &path)
+{
+    std::string text;
+    for (int i = 0; i < 1000 && !readWholeFile(path, text); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return text;
+}
+
+void writeWindowsProgram(const std::string &path)
+{
+    writeFileAtomically(path, std::string("MZ\x90\0\3\0\0\0", 8));
+}
+
+} // namespace
+
+TEST(GameStart, PlansWineWithThePrefixAboveDriveCUnlessOneIsSet)
+{
+    TempDir dir;
+    const std::string wine = writeRecorder(dir, "fake-wine");
+    ScopedEnvironment variable("PELORIX_WINE", wine);
+    // A folder name in the file system's UTF-8 that Windows-1252 cannot hold.
+    const std::string prefix = dir.file("Spiele/\xC3\x84rger/\xC5\x81\xC3\xB3\x64\xC5\xBA");
+    const std::string system = prefix + "/drive_c/Games/VEKTA 4/Content/System/";
+    std::filesystem::create_directories(system);
+    writeWindowsProgram(system + "vekta4.exe");
+
+    struct Case {
+        std::optional<std::string> environment;
+        std::optional<std::string> planned;
+    };
+    for (const Case &c : {Case{std::nullopt, prefix}, Case{"", prefix}, Case{"/elsewhere", std::nullopt}}) {
+        ScopedEnvironment winePrefix("WINEPREFIX", c.environment);
+        const GameStart plan = planGameStart(system + "vekta4.exe", " 127.0.0.1:10480?Name=J\xE9r\xF4me", system);
+        EXPECT_EQ(plan.error, GameStartError::None);
+        EXPECT_EQ(plan.argv,
+                  (std::vector<std::string>{wine, system + "vekta4.exe", "127.0.0.1:10480?Name=J\xC3\xA9r\xC3\xB4me"}));
+        EXPECT_EQ(plan.folder, system);
+        EXPECT_EQ(plan.winePrefix, c.planned);
+    }
+
+    ScopedEnvironment noPrefix("WINEPREFIX", std::nullopt);
+    const GameStart started = startGame(planGameStart(system + "vekta4.exe", " a \"b c\" d?x&y", system));
+    ASSERT_EQ(started.error, GameStartError::None);
+    EXPECT_EQ(waitForFile(wine + ".record"), std::filesystem::canonical(system).string() + "\nWINEPREFIX=" + prefix +
+                                                 "\n[" + system + "vekta4.exe]\n[a]\n[b c]\n[d?x&y]\n");
+}
+
+TEST(GameStart, RunsANativeGameDirectlyWithoutAShell)
+{
+    TempDir dir;
+    const std::string game = writeRecorder(dir, "vekta4.sh");
+    ScopedEnvironment noPrefix("WINEPREFIX", std::nullopt);
+    // Text a shell would act on reaches the game as it is.
+    const GameStart started = startGame(planGameStart(game, " 1.2.3.4:10480?Name=$(touch x);`id`|&*", dir.path()));
+    ASSERT_EQ(started.error, GameStartError::None);
+    EXPECT_EQ(started.argv.front(), game);
+    EXPECT_EQ(waitForFile(game + ".record"), std::filesystem::canonical(dir.path()).string() +
+                                                 "\nWINEPREFIX=unset\n[1.2.3.4:10480?Name=$(touch]\n[x);`id`|&*]\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("x")));
+}
+
+TEST(GameStart, SaysWhyAGameCannotBeStarted)
+{
+    TempDir dir;
+    writeWindowsProgram(dir.file("game.exe"));
+    writeFileAtomically(dir.file("notes.txt"), "text");
+    writeWindowsProgram(dir.file("locked.exe"));
+    std::filesystem::permissions(dir.file("locked.exe"), std::filesystem::perms::none);
+    std::filesystem::create_symlink(dir.file("gone.exe"), dir.file("dangling.exe"));
+    const std::string longPath = dir.path() + std::string(4000 - dir.path().size(), 'x');
+
+    ScopedEnvironment missingWine("PELORIX_WINE", dir.file("no-such-wine"));
+    struct Case {
+        std::string executable;
+        std::string folder;
+        GameStartError error;
+    };
+    const bool root = ::geteuid() == 0;
+    const Case cases[] = {
+        {"", "", GameStartError::MissingFile},
+        {dir.file("missing.exe"), "", GameStartError::MissingFile},
+        {dir.path(), "", GameStartError::MissingFile},
+        {dir.file("dangling.exe"), "", GameStartError::MissingFile},
+        {longPath, "", GameStartError::MissingFile},
+        {dir.file("locked.exe"), "", root ? GameStartError::NoWine : GameStartError::UnreadableFile},
+        {dir.file("game.exe"), dir.file("no-folder"), GameStartError::MissingFolder},
+        {dir.file("game.exe"), dir.path(), GameStartError::NoWine},
+        {dir.file("notes.txt"), dir.path(), GameStartError::NotExecutable},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.executable.substr(0, 200));
+        const GameStart plan = planGameStart(c.executable, " x", c.folder);
+        EXPECT_EQ(plan.error, c.error);
+        EXPECT_TRUE(plan.argv.empty());
+        EXPECT_EQ(startGame(plan).error, c.error) << "a refused plan is never started";
+    }
+    EXPECT_EQ(planGameStart(dir.file("game.exe"), "", dir.path()).subject, dir.file("no-such-wine"));
+}

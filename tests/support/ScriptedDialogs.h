@@ -20,6 +20,12 @@ class ScriptedDialogs : public Dialogs
         DialogButtons buttons;
     };
 
+    struct Prompted {
+        std::string caption;
+        std::string label;
+        std::string initial;
+    };
+
     void setNextAnswer(DialogAnswer answer) { m_answers.push_back(answer); }
     void setNextFileName(std::optional<std::string> name) { m_fileNames.push_back(std::move(name)); }
     void setNextPromptText(std::optional<std::string> text) { m_prompts.push_back(std::move(text)); }
@@ -29,6 +35,7 @@ class ScriptedDialogs : public Dialogs
     const std::vector<Shown> &shown() const { return m_shown; }
     std::vector<std::string> texts() const;
     const std::vector<FileDialogRequest> &fileRequests() const { return m_fileRequests; }
+    const std::vector<Prompted> &prompts() const { return m_prompted; }
 
     DialogAnswer message(DialogKind kind, const std::string &text, DialogButtons buttons) override;
     std::optional<std::string> saveFileName(const FileDialogRequest &request) override;
@@ -42,6 +49,7 @@ class ScriptedDialogs : public Dialogs
     std::deque<std::optional<std::string>> m_prompts;
     std::vector<Shown> m_shown;
     std::vector<FileDialogRequest> m_fileRequests;
+    std::vector<Prompted> m_prompted;
     std::function<void(const Shown &)> m_onMessage;
 };
 

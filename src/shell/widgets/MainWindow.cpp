@@ -5,7 +5,10 @@
 #include "core/SettingsStore.h"
 #include "core/Text.h"
 #include "discovery/MasterList.h"
+#include "launch/GameLaunch.h"
+#include "launch/Installations.h"
 #include "platform/AdminRights.h"
+#include "platform/ProcessList.h"
 #include "platform/widgets/CursorFile.h"
 #include "platform/widgets/MoveGesture.h"
 #include "shell/VersionCheck.h"
@@ -24,6 +27,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCursor>
 #include <QLabel>
 #include <QLineEdit>
@@ -61,8 +65,31 @@ TForm1::TForm1(TForm1Services services, ServerTable &table, QWidget *parent)
     , m_table(table)
 {
     m_ui.setupUi(this);
+    m_installations = std::make_unique<GameInstallations>(*m_services.settings, *m_services.dialogs);
+    JoinFrontEnd frontEnd;
+    frontEnd.showOptionsMenu = [this] { m_ui.PopupMenu2->popup(QCursor::pos()); };
+    frontEnd.clearJoinBoxes = [this] {
+        for (int row = 0; row < m_table.rowCount(Column::Listbox10_check); ++row)
+            m_table.setChecked(row, false);
+    };
+    frontEnd.minimize = [this] { showMinimized(); };
+    frontEnd.isProcessRunning = m_services.isProcessRunning ? m_services.isProcessRunning : IsProcessRunning;
+    frontEnd.start = m_services.startGame
+                         ? m_services.startGame
+                         : [](const std::string &executable, const std::string &line, const std::string &folder) {
+                               return startGame(planGameStart(executable, line, folder));
+                           };
+    m_launch =
+        std::make_unique<GameLaunch>(*m_installations, *m_services.settings, *m_services.dialogs, std::move(frontEnd));
     connectHandlers();
     connectColumns();
+}
+
+TForm1::~TForm1() = default;
+
+const std::array<std::string, 3> &TForm1::ExecutablePaths() const
+{
+    return m_installations->ExecutablePaths();
 }
 
 void TForm1::connectHandlers()
@@ -86,14 +113,22 @@ void TForm1::connectHandlers()
     connect(ui.sSpeedButton7, &QAbstractButton::clicked, this, &TForm1::sSpeedButton7Click);
     connect(ui.sSpeedButton6, &QAbstractButton::clicked, this, &TForm1::Image1_quitClick);
     connect(ui.sSpeedButton8, &QAbstractButton::clicked, this, &TForm1::refresh_imageClick);
-    // sSpeedButton9 (Image5Click, direct connect) and sSpeedButton10 (Image4Click, filter panel) are connected by
-    // the direct-connect panel and the filter panel when those are added.
+    connect(ui.sSpeedButton9, &QAbstractButton::clicked, this, &TForm1::Image5Click);
+    // sSpeedButton10 (Image4Click, filter panel) is connected by the filter panel when that is added.
+    connect(ui.sSpeedButton1, &QAbstractButton::clicked, this, &TForm1::Image6Click);
+    connect(ui.sSpeedButton2, &QAbstractButton::clicked, this, &TForm1::Image2Click);
+    connect(ui.directIP_panel, &EventLabel::mousePressed, this, &TForm1::directIP_panelMouseDown);
+    connect(ui.directIP_panel, &EventLabel::clicked, this, &TForm1::directIP_panelClick);
     connect(ui.sSpeedButton11, &QAbstractButton::clicked, this, &TForm1::Join_imageClick);
     connect(ui.cancel_ping_button, &QPushButton::clicked, this, &TForm1::cancel_ping_buttonClick);
 
     connect(ui.Joinserver1, &QAction::triggered, this, &TForm1::joinSelectedServer);
     // Updatesingle1, Showplayers2 and Deleteserver1 get their actions with the single-server update,
-    // the player list and the server deletion; the executable selections of PopupMenu2 with the joining feature.
+    // the player list and the server deletion.
+    connect(ui.SelectVEKTA410executable1, &QAction::triggered, this, &TForm1::SelectVEKTA410executable1Click);
+    connect(ui.SelectVEKTA411executable1, &QAction::triggered, this, &TForm1::SelectVEKTA411executable1Click);
+    connect(ui.SelectVEKTA4DVHexecutable1, &QAction::triggered, this, &TForm1::SelectVEKTA4DVHexecutable1Click);
+    connect(ui.S1, &QAction::triggered, this, &TForm1::S1Click);
     connect(ui.Proxysetup1, &QAction::triggered, this, &TForm1::Proxysetup1Click);
     connect(ui.G1, &QAction::triggered, this, &TForm1::G1Click);
     connect(ui.Messageoftheday1, &QAction::triggered, this, &TForm1::Messageoftheday1Click);
@@ -202,7 +237,7 @@ bool TForm1::FormCreate()
     m_engine.syncHook->install();
 
     // 10-12. CookieJar and MasterList live in the web client and the refresh engine; the store is open.
-    m_executablePaths = {settings.ReadString("10", ""), settings.ReadString("11", ""), settings.ReadString("x", "")};
+    m_installations->loadExecutablePaths();
 
     // 13.
     if (!m_services.arguments.isEmpty() && m_services.arguments.front().toLower() == QStringLiteral("safe"))
@@ -488,10 +523,8 @@ void TForm1::ShowMapPicture()
 
 void TForm1::joinSelectedServer()
 {
-    // The Join button, the popup item, Enter and the double click all start the join here. Starting the game
-    // for the selected server is the launch feature's, which fills this function; until then only the request is
-    // announced.
-    emit joinRequested();
+    // The Join button, the popup item, Enter and the double click all start the join here.
+    Join_imageClick();
 }
 
 void TForm1::setHover(const QString &text)
@@ -524,7 +557,72 @@ void TForm1::refresh_imageClick()
 
 void TForm1::Join_imageClick()
 {
-    joinSelectedServer();
+    emit joinRequested();
+    const auto cell = [this](Column c, int row) {
+        return row < m_table.rowCount(c) ? m_table.cell(c, row) : std::string();
+    };
+    std::optional<JoinRow> selected;
+    const int row = m_table.selectedIndex(Column::ListBox1_servername);
+    if (row >= 0 && row < m_table.rowCount(Column::ListBox1_servername)) {
+        selected = JoinRow{cell(Column::ListBox0_index, row),   cell(Column::ListBox1_servername, row),
+                           cell(Column::ListBox2_players, row), cell(Column::ListBox6_ipaddress, row),
+                           cell(Column::ListBox7_mod, row),     cell(Column::ListBox8_version, row)};
+    }
+    std::optional<std::string> checkedAddress;
+    for (int i = 0; i < m_table.rowCount(Column::Listbox10_check); ++i) {
+        if (m_table.isChecked(i))
+            checkedAddress = cell(Column::ListBox6_ipaddress, i);
+    }
+    m_launch->joinRow(selected, checkedAddress, fromQString(m_ui.Name_edit->text()));
+}
+
+void TForm1::SelectVEKTA410executable1Click()
+{
+    m_installations->selectExecutable(GameExecutable::Vekta410);
+}
+
+void TForm1::SelectVEKTA411executable1Click()
+{
+    m_installations->selectExecutable(GameExecutable::Vekta411);
+}
+
+void TForm1::SelectVEKTA4DVHexecutable1Click()
+{
+    m_installations->selectExecutable(GameExecutable::Vekta4Dvh);
+}
+
+void TForm1::S1Click()
+{
+    m_installations->selectExecutable(GameExecutable::Mod);
+}
+
+void TForm1::Image5Click()
+{
+    CenterPanel(m_ui.directIP_panel);
+    m_ui.directIP_panel->setVisible(m_ui.directIP_panel->isHidden());
+}
+
+void TForm1::Image2Click()
+{
+    m_ui.directIP_panel->hide();
+}
+
+void TForm1::directIP_panelMouseDown(QMouseEvent *event)
+{
+    startMoveGesture(m_ui.directIP_panel, event->globalPosition().toPoint());
+}
+
+void TForm1::directIP_panelClick()
+{
+    m_ui.directIP_panel->raise();
+}
+
+void TForm1::Image6Click()
+{
+    std::string address = fromQString(m_ui.Edit1->text());
+    std::erase(address, ' ');
+    m_ui.Edit1->setText(toQString(address));
+    m_launch->directConnect(address, m_ui.ComboBox3->currentIndex(), fromQString(m_ui.Edit2->text()));
 }
 
 void TForm1::cancel_ping_buttonClick()

@@ -2,6 +2,7 @@
 
 #include "core/ServerTable.h"
 #include "discovery/RefreshEngine.h"
+#include "platform/ShellOpen.h"
 #include "shell/widgets/MainWindowUi.h"
 
 #include <QStringList>
@@ -9,6 +10,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace pelorix
@@ -17,6 +19,8 @@ namespace pelorix
 class ColumnListView;
 class Dialogs;
 class EventPump;
+class GameInstallations;
+class GameLaunch;
 class SettingsStore;
 class SyncColumnsHook;
 class TForm2;
@@ -34,6 +38,11 @@ struct TForm1Services {
     std::function<bool(const std::string &)> killProcesses;
     // ShellOpen: file, parameters, working folder.
     std::function<bool(const std::string &, const std::string &, const std::string &)> shellOpen;
+    // IsProcessRunning, for the join's running-game check; the system's process list when not given.
+    std::function<bool(const std::string &)> isProcessRunning;
+    // Starts the game: executable and folder in the file system's bytes, the command line; planGameStart and
+    // startGame when not given.
+    std::function<GameStart(const std::string &, const std::string &, const std::string &)> startGame;
     // Folder of cache.dat, white_list.txt, install.exe and maps/; ends with '/'.
     std::string programFolder;
     // An installed copy's share/pelorix/, whose maps/ is searched after the program folder's; may be empty.
@@ -63,6 +72,7 @@ class TForm1 final : public QWidget, public RefreshView
   public:
     // The table outlives the window: the column views show it until they go with the window.
     TForm1(TForm1Services services, ServerTable &table, QWidget *parent = nullptr);
+    ~TForm1() override;
 
     // The engine's parts, before FormCreate.
     void setEngine(const TForm1Engine &engine);
@@ -120,6 +130,17 @@ class TForm1 final : public QWidget, public RefreshView
     void Messageoftheday1Click();
     void About1Click();
     void bottom_labelClick();
+    // The executable selections of the Options menu.
+    void SelectVEKTA410executable1Click();
+    void SelectVEKTA411executable1Click();
+    void SelectVEKTA4DVHexecutable1Click();
+    void S1Click();
+    // The direct-connect panel: open or close, close, connect.
+    void Image5Click();
+    void Image2Click();
+    void Image6Click();
+    void directIP_panelMouseDown(QMouseEvent *event);
+    void directIP_panelClick();
 
     // update_panel, shown and drawn at once before a download blocks the window, or hidden again.
     void setUpdatePanelVisible(bool visible);
@@ -145,7 +166,8 @@ class TForm1 final : public QWidget, public RefreshView
     RefreshEngine *refreshEngine() const { return m_engine.refresh; }
     VersionCheck *versionCheck() const { return m_engine.version; }
     const TForm1Services &services() const { return m_services; }
-    const std::array<std::string, 3> &ExecutablePaths() const { return m_executablePaths; }
+    const std::array<std::string, 3> &ExecutablePaths() const;
+    GameInstallations &installations() { return *m_installations; }
     bool DragSelecting() const { return m_dragSelecting; }
     // Runs the SyncColumns hook as the event loop does before an event.
     void syncColumnsNow();
@@ -175,7 +197,8 @@ class TForm1 final : public QWidget, public RefreshView
     ServerTable &m_table;
     MainWindowUi m_ui;
     TForm1Engine m_engine;
-    std::array<std::string, 3> m_executablePaths;
+    std::unique_ptr<GameInstallations> m_installations;
+    std::unique_ptr<GameLaunch> m_launch;
     bool m_dragSelecting = false;
     TForm2 *m_form2 = nullptr;
     TForm4 *m_form4 = nullptr;

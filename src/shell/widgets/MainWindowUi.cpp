@@ -1,5 +1,6 @@
 #include "shell/widgets/MainWindowUi.h"
 
+#include "launch/GameLaunch.h"
 #include "platform/widgets/Fonts.h"
 #include "shell/widgets/AboutBox.h"
 #include "shell/widgets/Artwork.h"
@@ -9,6 +10,7 @@
 #include "view/widgets/ColumnListView.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -228,6 +230,32 @@ void MainWindowUi::setupUi(TForm1 *form)
     G1->setIcon(menuIcon(MenuIcon::WhiteList));
     Messageoftheday1->setIcon(menuIcon(MenuIcon::Message));
     About1->setIcon(menuIcon(MenuIcon::About));
+
+    // The direct-connect panel: hidden until the DIRECT IP button opens it.
+    directIP_panel = new EventLabel(form);
+    directIP_panel->setObjectName(QStringLiteral("directIP_panel"));
+    directIP_panel->resize(449, 265);
+    directIP_panel->setFrameShape(QFrame::Box);
+    directIP_panel->setStyleSheet(QStringLiteral("#directIP_panel { background: black; border: 1px solid #707070; }"));
+    const QFont panelFont = pelorixFont(FontRole::Sans, 11, true);
+    const QString panelText = QStringLiteral("color: white;");
+    Label11 =
+        makeLabel(directIP_panel, QStringLiteral("Please enter the IP address and port"), 16, 14, panelFont, panelText);
+    Edit1 = new QLineEdit(directIP_panel);
+    Edit1->setGeometry(16, 36, 417, 22);
+    Label13 = makeLabel(directIP_panel, QStringLiteral("Game"), 16, 70, panelFont, panelText);
+    ComboBox3 = new QComboBox(directIP_panel);
+    ComboBox3->setGeometry(16, 90, 417, 22);
+    ComboBox3->setEditable(false);
+    for (const char *game : kDirectConnectGames)
+        ComboBox3->addItem(QString::fromLatin1(game));
+    ComboBox3->setCurrentIndex(0);
+    Label12 = makeLabel(directIP_panel, QStringLiteral("Password (Optional):"), 16, 124, panelFont, panelText);
+    Edit2 = new QLineEdit(directIP_panel);
+    Edit2->setGeometry(16, 146, 417, 22);
+    sSpeedButton1 = makeButton(directIP_panel, ButtonKind::Accept, 140, 196);
+    sSpeedButton2 = makeButton(directIP_panel, ButtonKind::Cancel, 255, 196);
+    directIP_panel->hide();
 
     // The deferred start-up step (one shot, armed by the creation handler) and the refresh's watchdog.
     Timer2 = new QTimer(form);

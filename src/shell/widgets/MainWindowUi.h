@@ -7,6 +7,7 @@
 #include <array>
 
 class QAction;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -58,6 +59,16 @@ struct MainWindowUi {
     QProgressBar *ProgressBar = nullptr;
     QPushButton *cancel_ping_button = nullptr;
     QLabel *Label_Cache = nullptr;
+    // The direct-connect panel and its controls.
+    EventLabel *directIP_panel = nullptr;
+    QLabel *Label11 = nullptr;
+    QLineEdit *Edit1 = nullptr;
+    QLabel *Label13 = nullptr;
+    QComboBox *ComboBox3 = nullptr;
+    QLabel *Label12 = nullptr;
+    QLineEdit *Edit2 = nullptr;
+    PictureButton *sSpeedButton1 = nullptr; // connect
+    PictureButton *sSpeedButton2 = nullptr; // close
     QTimer *Timer2 = nullptr;
     QTimer *Thread_killer = nullptr;
     QMenu *PopupMenu1 = nullptr;

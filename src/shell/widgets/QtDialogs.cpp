@@ -4,6 +4,7 @@
 #include "shell/widgets/PlainText.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
@@ -72,6 +73,8 @@ std::optional<std::string> QtDialogs::openFileName(const FileDialogRequest &requ
                                                       toQString(request.defaultFileName), filterText(request));
     if (name.isEmpty())
         return std::nullopt;
+    if (request.systemPath)
+        return QFile::encodeName(name).toStdString();
     return fromQString(name);
 }
 
