@@ -139,8 +139,8 @@ std::string GameLaunch::modRoot() const
     return folder.empty() ? executable : folder;
 }
 
-JoinResult GameLaunch::launch(const std::string &executable, const std::string &commandLine,
-                              const std::string &folder, bool minimize)
+JoinResult GameLaunch::launch(const std::string &executable, const std::string &commandLine, const std::string &folder,
+                              bool minimize)
 {
     JoinResult result;
     result.commandLine = commandLine;
@@ -282,8 +282,8 @@ JoinResult GameLaunch::directConnect(std::string &address, int game, const std::
         m_installations.selectExecutable(known->selection);
     const std::string root = m_installations.InstallRoot();
     if (root.empty()) {
-        m_dialogs.message(DialogKind::Warning, "You don't have " + variant + " " + choice.version +
-                                                   " installed.\r\nUnable to join.");
+        m_dialogs.message(DialogKind::Warning,
+                          "You don't have " + variant + " " + choice.version + " installed.\r\nUnable to join.");
         return end(JoinEnd::NotInstalled);
     }
 

@@ -72,13 +72,29 @@ TEST_F(SelectionTest, EachSelectionWritesItsTwoKeysInItsOrder)
     const std::string expansion = root + "/ContentExpansion/System/vekta4x.exe";
     const std::string mod = root + "/Content/System/KRM Mod.exe";
     const Case cases[] = {
-        {GameExecutable::Vekta410, base, "VEKTA4 1.0 Game executable", "vekta4.exe", "vekta4.exe",
+        {GameExecutable::Vekta410,
+         base,
+         "VEKTA4 1.0 Game executable",
+         "vekta4.exe",
+         "vekta4.exe",
          {{"VEKTA4 1.0", root}, {"10", base}}},
-        {GameExecutable::Vekta411, base, "VEKTA4 1.1 Game executable", "vekta4.exe", "vekta4.exe",
+        {GameExecutable::Vekta411,
+         base,
+         "VEKTA4 1.1 Game executable",
+         "vekta4.exe",
+         "vekta4.exe",
          {{"VEKTA4 1.1", root}, {"11", base}}},
-        {GameExecutable::Vekta4Dvh, expansion, "VEKTA4 DVH Game executable", "vekta4x.exe", "vekta4x.exe",
+        {GameExecutable::Vekta4Dvh,
+         expansion,
+         "VEKTA4 DVH Game executable",
+         "vekta4x.exe",
+         "vekta4x.exe",
          {{"x", expansion}, {"VEKTA4X 1.0", root}}},
-        {GameExecutable::Mod, mod, "VEKTA4 MOD Game executable", "*.exe", "KRM Mod.exe",
+        {GameExecutable::Mod,
+         mod,
+         "VEKTA4 MOD Game executable",
+         "*.exe",
+         "KRM Mod.exe",
          {{"MOD_CONTENT", root}, {"MOD_EXE", mod}}},
     };
     for (const Case &c : cases) {
