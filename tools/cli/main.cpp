@@ -55,7 +55,8 @@ JSON:
 
 Exit status:
   0    done
-  1    settings set: the settings file could not be written
+  1    settings set: the settings file could not be written; join: the join ended
+                    without starting the game (its message on standard error)
   2    refresh: no server list (neither the service nor cache.dat gave one)
   3    refresh: the refresh ended on a fault (the message "Error: #")
   64   a bad command line
@@ -71,6 +72,9 @@ Files:
 
 Environment:
   PELORIX_HOME      the program folder
+  PELORIX_WINE      join: the command that runs a Windows game (default: wine)
+  WINEPREFIX        join: the game's Wine prefix; when unset, the folder above the
+                    drive_c that holds the game
   PELORIX_MASTER_HOST
                     host:port of the master-list service (default: @MASTER_HOST@)
 )";

@@ -1,0 +1,233 @@
+// pelorix-cli join: asks one server for its status, then joins it as the window's Join does (the same checks,
+// questions and messages, the same start of the game); questions and prompts go to the terminal.
+#include "Commands.h"
+
+#include "core/Dialogs.h"
+#include "core/SettingsStore.h"
+#include "core/Text.h"
+#include "discovery/ReplyItems.h"
+#include "discovery/RowPass.h"
+#include "discovery/StatusExchange.h"
+#include "launch/GameLaunch.h"
+#include "launch/Installations.h"
+#include "platform/ProcessList.h"
+
+#include <atomic>
+#include <cstdio>
+#include <unistd.h>
+
+namespace pelorix::cli
+{
+
+namespace
+{
+
+constexpr int kUsageError = 64;
+constexpr int kJoinEnded = 1;
+// A line typed at the terminal longer than this is not taken.
+constexpr std::size_t kLineLimit = 4096;
+
+const char *const kUsage = "join ADDRESS [--password TEXT] [--dry-run]";
+
+int usageError(const std::string &message)
+{
+    std::fprintf(stderr, "pelorix-cli join: %s\nusage: pelorix-cli %s\n", message.c_str(), kUsage);
+    return kUsageError;
+}
+
+// One line from the terminal, without its line break; none at the end of the input or for an over-long line.
+std::optional<std::string> readTerminalLine()
+{
+    std::string line;
+    int c;
+    while ((c = std::fgetc(stdin)) != EOF && c != '\n') {
+        if (line.size() >= kLineLimit)
+            return std::nullopt;
+        line += static_cast<char>(c);
+    }
+    if (c == EOF && line.empty())
+        return std::nullopt;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+// The join's dialogs on the terminal: messages on standard error; a question, a prompt or the executable's file
+// dialog is asked on standard error and answered on standard input when that is a terminal, otherwise a question
+// is answered No and the others are cancelled. The password prompt takes --password when it was given.
+class JoinDialogs final : public Dialogs
+{
+  public:
+    explicit JoinDialogs(std::optional<std::string> password)
+        : m_password(std::move(password))
+        , m_interactive(::isatty(STDIN_FILENO) == 1)
+    {
+    }
+
+    DialogAnswer message(DialogKind kind, const std::string &text, DialogButtons buttons) override
+    {
+        const char *word = kind == DialogKind::Error         ? "error"
+                           : kind == DialogKind::Warning     ? "warning"
+                           : kind == DialogKind::Information ? "information"
+                                                             : "confirmation";
+        std::fprintf(stderr, "pelorix-cli: %s: %s\n", word, terminalText(text).c_str());
+        if (buttons != DialogButtons::YesNo)
+            return DialogAnswer::Ok;
+        if (!m_interactive) {
+            std::fprintf(stderr, "pelorix-cli: answered No\n");
+            return DialogAnswer::No;
+        }
+        std::fprintf(stderr, "Yes or No? [y/N] ");
+        const auto answer = readTerminalLine();
+        return answer && (asciiLower(*answer) == "y" || asciiLower(*answer) == "yes") ? DialogAnswer::Yes
+                                                                                     : DialogAnswer::No;
+    }
+
+    std::optional<std::string> saveFileName(const FileDialogRequest &) override { return std::nullopt; }
+
+    std::optional<std::string> openFileName(const FileDialogRequest &request) override
+    {
+        if (!m_interactive)
+            return std::nullopt;
+        std::fprintf(stderr, "%s (%s, %s), empty to cancel: ", terminalText(request.title).c_str(),
+                     terminalText(request.filterName).c_str(), terminalText(request.filterPattern).c_str());
+        // A typed path is the terminal's bytes, which are the file system's.
+        auto path = readTerminalLine();
+        if (!path || path->empty())
+            return std::nullopt;
+        return path;
+    }
+
+    std::optional<std::string> prompt(const std::string &caption, const std::string &label, const std::string &,
+                                      bool) override
+    {
+        if (m_password)
+            return m_password;
+        if (!m_interactive)
+            return std::nullopt;
+        std::fprintf(stderr, "%s: %s ", terminalText(caption).c_str(), terminalText(label).c_str());
+        const auto typed = readTerminalLine();
+        return typed ? std::optional<std::string>(utf8ToCp1252(*typed)) : std::nullopt;
+    }
+
+  private:
+    // The program's text on the terminal: UTF-8, its CR LF breaks as the terminal's.
+    static std::string terminalText(const std::string &text)
+    {
+        std::string shown;
+        for (const char c : joinCrLf(splitLines(text))) {
+            if (c != '\r')
+                shown += c;
+        }
+        return cp1252ToUtf8(shown);
+    }
+
+    std::optional<std::string> m_password;
+    bool m_interactive;
+};
+
+// The server's row as a refresh writes it, from one status exchange.
+std::optional<JoinRow> queryRow(const std::string &address)
+{
+    const std::atomic<bool> cancel{false};
+    const ExchangeResult result = RunRefreshExchange(address, cancel);
+    if (!result.accepted)
+        return std::nullopt;
+    std::vector<std::string> items = SplitReplyItems(result.reply);
+    restoreBlanks(items);
+    ServerValues values;
+    scanServerValues(items, values);
+    return JoinRow{values.lock, values.name, values.players, address, values.variant, values.version};
+}
+
+void printPlan(const GameStart &plan)
+{
+    for (std::size_t i = 0; i < plan.argv.size(); ++i)
+        std::printf("%s%s\n", i == 0 ? "program: " : "argument: ", plan.argv[i].c_str());
+    std::printf("folder: %s\n", plan.folder.c_str());
+    std::printf("WINEPREFIX: %s\n", plan.winePrefix ? plan.winePrefix->c_str() : "(as it is)");
+}
+
+int run(const std::vector<std::string> &args)
+{
+    std::optional<std::string> address;
+    std::optional<std::string> password;
+    bool dryRun = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--dry-run") {
+            dryRun = true;
+        } else if (args[i] == "--password") {
+            if (i + 1 >= args.size())
+                return usageError("--password takes the password");
+            password = utf8ToCp1252(args[++i]);
+        } else if (args[i].starts_with("--")) {
+            return usageError("unknown option '" + args[i] + "'");
+        } else if (address) {
+            return usageError("one ADDRESS only");
+        } else {
+            address = args[i];
+        }
+    }
+    if (!address)
+        return usageError("the server's ADDRESS (host:port, the query port) is missing");
+
+    SettingsStore settings(SettingsStore::defaultPath());
+    JoinDialogs dialogs(password);
+    GameInstallations installations(settings, dialogs);
+    installations.loadExecutablePaths();
+    JoinFrontEnd frontEnd;
+    frontEnd.showOptionsMenu = [] {
+        std::fprintf(stderr, "pelorix-cli: choose it in the window's Options menu, or store its path with "
+                             "pelorix-cli settings set 10 PATH (1.0), 11 (1.1) or x (the expansion)\n");
+    };
+    frontEnd.clearJoinBoxes = [] {};
+    frontEnd.minimize = [] {};
+    frontEnd.isProcessRunning = IsProcessRunning;
+    frontEnd.start = [dryRun](const std::string &executable, const std::string &line, const std::string &folder) {
+        GameStart plan = planGameStart(executable, line, folder);
+        if (plan.error != GameStartError::None)
+            return plan;
+        if (dryRun) {
+            printPlan(plan);
+            return plan;
+        }
+        return startGame(std::move(plan));
+    };
+    GameLaunch launch(installations, settings, dialogs, frontEnd);
+
+    const std::string cp1252Address = utf8ToCp1252(*address);
+    const std::optional<JoinRow> row = queryRow(cp1252Address);
+    if (!row) {
+        std::fprintf(stderr, "pelorix-cli: %s did not answer the status query\n", address->c_str());
+        return kJoinEnded;
+    }
+    const JoinResult result = launch.joinRow(row, std::nullopt, settings.ReadString("nick", "Player123"));
+    switch (result.end) {
+    case JoinEnd::Started:
+        return 0;
+    case JoinEnd::NoRow:
+        std::fprintf(stderr, "pelorix-cli: the server is named N/A and cannot be joined\n");
+        break;
+    case JoinEnd::NoPassword:
+        std::fprintf(stderr, "pelorix-cli: no password given (--password TEXT)\n");
+        break;
+    default:
+        break;
+    }
+    return kJoinEnded;
+}
+
+const bool registered = registerCommand(
+    "join", run,
+    "join ADDRESS [--password TEXT] [--dry-run]\n"
+    "                  asks the server ADDRESS (host:port, the query port) for its status, then joins\n"
+    "                  it as the window's Join does: the game executable, install root and nick of\n"
+    "                  the settings, the full-server question and the password prompt on the\n"
+    "                  terminal, the game started through Wine (PELORIX_WINE) or directly\n"
+    "  --password TEXT the answer to the password prompt of a locked or full server\n"
+    "  --dry-run       print the program, its arguments, its working folder and WINEPREFIX\n"
+    "                  instead of starting the game");
+
+} // namespace
+
+} // namespace pelorix::cli
