@@ -8,11 +8,16 @@ _pelorix_cli()
     COMPREPLY=()
 
     if ((COMP_CWORD == 1)); then
-        COMPREPLY=($(compgen -W $'refresh\nsettings\nwebget\nhelp\n--help\n--version' -- "$cur"))
+        COMPREPLY=($(compgen -W $'join\nrefresh\nsettings\nwebget\nhelp\n--help\n--version' -- "$cur"))
         return
     fi
 
     case ${COMP_WORDS[1]} in
+    join)
+        # --password takes the password, and the address is typed: nothing to offer.
+        [[ $prev == --password ]] && return
+        [[ $cur == -* ]] && COMPREPLY=($(compgen -W $'--password\n--dry-run' -- "$cur"))
+        ;;
     refresh)
         # --find takes a player's name: nothing to offer.
         [[ $prev == --find ]] && return

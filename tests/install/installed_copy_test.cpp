@@ -513,12 +513,17 @@ TEST_F(InstalledCopy, BashCompletionOffersWhatTheHelpLists)
     for (const std::string &command : commands)
         EXPECT_TRUE(firstWords.count(command)) << command;
     EXPECT_TRUE(firstWords.count("--help") && firstWords.count("--version"));
-    std::set<std::string> refreshOptions;
+    // Each command's options are the "    --" lines below its own line.
+    std::map<std::string, std::set<std::string>> options;
+    std::string command;
     for (const std::string &line : helpSection(text, "Commands:")) {
-        if (line.rfind("    --", 0) == 0)
-            refreshOptions.insert(line.substr(4, line.find(' ', 4) - 4));
+        if (line.size() > 2 && line.rfind("  ", 0) == 0 && line[2] != ' ')
+            command = line.substr(2, line.find(' ', 2) - 2);
+        else if (line.rfind("    --", 0) == 0)
+            options[command].insert(line.substr(4, line.find(' ', 4) - 4));
     }
-    EXPECT_EQ(complete({"pelorix-cli", "refresh", "--"}), refreshOptions);
+    EXPECT_EQ(complete({"pelorix-cli", "refresh", "--"}), options["refresh"]);
+    EXPECT_EQ(complete({"pelorix-cli", "join", "127.0.0.1:10481", "--"}), options["join"]);
 
     const struct {
         std::vector<std::string> words;
@@ -537,6 +542,8 @@ TEST_F(InstalledCopy, BashCompletionOffersWhatTheHelpLists)
         {{"pelorix-cli", "settings", "set", "nick", ""}, {}},
         {{"pelorix-cli", "webget", "--"}, {"--agent"}},
         {{"pelorix-cli", "webget", "--agent", ""}, {}},
+        {{"pelorix-cli", "jo"}, {"join"}},
+        {{"pelorix-cli", "join", "a:1", "--password", ""}, {}},
     };
     for (const auto &c : cases) {
         std::string shown;
