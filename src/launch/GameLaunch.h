@@ -89,7 +89,7 @@ class GameLaunch
     bool gameRunning();
     // The mod's root test: the folder of "MOD_EXE" when that key is set.
     std::string modRoot() const;
-    // Starts the file with the command line in the folder; false when it could not be started (shown).
+    // Starts the file with the command line in the folder; a start that fails is shown as an error.
     JoinResult launch(const std::string &executable, const std::string &commandLine, const std::string &folder,
                       bool minimize);
 

@@ -40,8 +40,8 @@ class CliJoinTest : public ::testing::Test
         writeFileAtomically(dir.file("world.json"), kScenario);
         const std::string portFile = dir.file("ports.txt");
         gamesim = std::make_unique<ChildProcess>(
-            PELORIX_GAMESIM_BIN, std::vector<std::string>{dir.file("world.json"), "--base-port", "0", "--port-file",
-                                                          portFile});
+            PELORIX_GAMESIM_BIN,
+            std::vector<std::string>{dir.file("world.json"), "--base-port", "0", "--port-file", portFile});
         std::string ports;
         for (int i = 0; i < 200 && !readWholeFile(portFile, ports); ++i)
             std::this_thread::sleep_for(50ms);
@@ -106,10 +106,18 @@ TEST_F(CliJoinTest, DryRunPrintsWhatWouldBeStarted)
     };
     const Case cases[] = {
         {"open server", 0, {}, 0, "argument: " + joinAddress(0) + "?Name=Ann\n", ""},
-        {"locked, password split by the Windows rules", 1, {"--password", "pw d"}, 0,
-         "argument: " + joinAddress(1) + "?Name=Ann?Password=pw\nargument: d\n", ""},
+        {"locked, password split by the Windows rules",
+         1,
+         {"--password", "pw d"},
+         0,
+         "argument: " + joinAddress(1) + "?Name=Ann?Password=pw\nargument: d\n",
+         ""},
         {"locked, no password", 1, {}, 1, "", "no password given"},
-        {"full, answered No", 2, {"--password", "x"}, 1, "",
+        {"full, answered No",
+         2,
+         {"--password", "x"},
+         1,
+         "",
          "information: Server is full, do you want to use max join password?\npelorix-cli: answered No"},
     };
     for (const Case &c : cases) {
@@ -156,9 +164,17 @@ TEST_F(CliJoinTest, EndsWithTheJoinsMessages)
         {"unknown option", {"a:1", "--fast"}, [] {}, {}, 64, "unknown option"},
         {"no answer", {"127.0.0.1:9"}, [] {}, {}, 1, "did not answer"},
         {"Wine missing", {addresses[0]}, [] {}, {{"PELORIX_WINE", dir.file("no-such-wine")}}, 1, "Wine launcher"},
-        {"executable missing", {addresses[0]}, [this] { settings.WriteString("10", dir.file("gone.exe")); }, {}, 1,
+        {"executable missing",
+         {addresses[0]},
+         [this] { settings.WriteString("10", dir.file("gone.exe")); },
+         {},
+         1,
          "error: VEKTA4 is not installed!"},
-        {"no executable set", {addresses[0]}, [this] { settings.WriteString("10", ""); }, {}, 1,
+        {"no executable set",
+         {addresses[0]},
+         [this] { settings.WriteString("10", ""); },
+         {},
+         1,
          "confirmation: Please set the game executable in options !"},
     };
     for (const Case &c : cases) {

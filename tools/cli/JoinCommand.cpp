@@ -80,7 +80,7 @@ class JoinDialogs final : public Dialogs
         std::fprintf(stderr, "Yes or No? [y/N] ");
         const auto answer = readTerminalLine();
         return answer && (asciiLower(*answer) == "y" || asciiLower(*answer) == "yes") ? DialogAnswer::Yes
-                                                                                     : DialogAnswer::No;
+                                                                                      : DialogAnswer::No;
     }
 
     std::optional<std::string> saveFileName(const FileDialogRequest &) override { return std::nullopt; }
@@ -111,13 +111,18 @@ class JoinDialogs final : public Dialogs
     }
 
   private:
-    // The program's text on the terminal: UTF-8, its CR LF breaks as the terminal's.
+    // The program's text on the terminal: UTF-8, its CR LF breaks as the terminal's. A server's texts reach these
+    // messages, so no other control character gets through to steer the terminal.
     static std::string terminalText(const std::string &text)
     {
         std::string shown;
         for (const char c : joinCrLf(splitLines(text))) {
-            if (c != '\r')
-                shown += c;
+            const auto byte = static_cast<unsigned char>(c);
+            if (c == '\r')
+                continue;
+            const bool control = (byte < 0x20 && c != '\n') || byte == 0x7F ||
+                                 (byte >= 0x80 && byte <= 0x9F && windows1252CodePoint(byte) == byte);
+            shown += control ? ' ' : c;
         }
         return cp1252ToUtf8(shown);
     }
@@ -217,16 +222,16 @@ int run(const std::vector<std::string> &args)
     return kJoinEnded;
 }
 
-const bool registered = registerCommand(
-    "join", run,
-    "join ADDRESS [--password TEXT] [--dry-run]\n"
-    "                  asks the server ADDRESS (host:port, the query port) for its status, then joins\n"
-    "                  it as the window's Join does: the game executable, install root and nick of\n"
-    "                  the settings, the full-server question and the password prompt on the\n"
-    "                  terminal, the game started through Wine (PELORIX_WINE) or directly\n"
-    "  --password TEXT the answer to the password prompt of a locked or full server\n"
-    "  --dry-run       print the program, its arguments, its working folder and WINEPREFIX\n"
-    "                  instead of starting the game");
+const bool registered =
+    registerCommand("join", run,
+                    "join ADDRESS [--password TEXT] [--dry-run]\n"
+                    "                  asks the server ADDRESS (host:port, the query port) for its status, then joins\n"
+                    "                  it as the window's Join does: the game executable, install root and nick of\n"
+                    "                  the settings, the full-server question and the password prompt on the\n"
+                    "                  terminal, the game started through Wine (PELORIX_WINE) or directly\n"
+                    "  --password TEXT the answer to the password prompt of a locked or full server\n"
+                    "  --dry-run       print the program, its arguments, its working folder and WINEPREFIX\n"
+                    "                  instead of starting the game");
 
 } // namespace
 
