@@ -39,8 +39,10 @@ std::optional<std::string> ScriptedDialogs::openFileName(const FileDialogRequest
     return saveFileName(request);
 }
 
-std::optional<std::string> ScriptedDialogs::prompt(const std::string &, const std::string &, const std::string &, bool)
+std::optional<std::string> ScriptedDialogs::prompt(const std::string &caption, const std::string &label,
+                                                   const std::string &initial, bool password)
 {
+    m_promptsAsked.push_back({caption, label, initial, password});
     if (m_prompts.empty())
         return std::nullopt;
     auto text = m_prompts.front();

@@ -20,6 +20,13 @@ class ScriptedDialogs : public Dialogs
         DialogButtons buttons;
     };
 
+    struct Prompt {
+        std::string caption;
+        std::string label;
+        std::string initial;
+        bool password;
+    };
+
     void setNextAnswer(DialogAnswer answer) { m_answers.push_back(answer); }
     void setNextFileName(std::optional<std::string> name) { m_fileNames.push_back(std::move(name)); }
     void setNextPromptText(std::optional<std::string> text) { m_prompts.push_back(std::move(text)); }
@@ -29,6 +36,7 @@ class ScriptedDialogs : public Dialogs
     const std::vector<Shown> &shown() const { return m_shown; }
     std::vector<std::string> texts() const;
     const std::vector<FileDialogRequest> &fileRequests() const { return m_fileRequests; }
+    const std::vector<Prompt> &prompts() const { return m_promptsAsked; }
 
     DialogAnswer message(DialogKind kind, const std::string &text, DialogButtons buttons) override;
     std::optional<std::string> saveFileName(const FileDialogRequest &request) override;
@@ -42,6 +50,7 @@ class ScriptedDialogs : public Dialogs
     std::deque<std::optional<std::string>> m_prompts;
     std::vector<Shown> m_shown;
     std::vector<FileDialogRequest> m_fileRequests;
+    std::vector<Prompt> m_promptsAsked;
     std::function<void(const Shown &)> m_onMessage;
 };
 
