@@ -122,8 +122,8 @@ TEST(AddServer, EndToEndInAPrivateNetwork)
         GTEST_SKIP() << "the system allows no private user and network namespace here: " << err;
     const int status = runProcess(
         "/usr/bin/unshare",
-        {"--user", "--map-root-user", "--net", selfPath(), "--gtest_filter=AddServerInside.*", "--gtest_color=no"}, &out,
-        &err, {{kInsideVariable, "1"}}, std::chrono::minutes(4));
+        {"--user", "--map-root-user", "--net", selfPath(), "--gtest_filter=AddServerInside.*", "--gtest_color=no"},
+        &out, &err, {{kInsideVariable, "1"}}, std::chrono::minutes(4));
     EXPECT_EQ(status, 0) << out << err;
     EXPECT_EQ(out.find("SKIPPED"), std::string::npos) << out;
     EXPECT_NE(out.find("[  PASSED  ]"), std::string::npos) << out;
@@ -147,9 +147,9 @@ class AddServerInside : public ::testing::Test
         const std::string scenarioPath = m_dir.file("world.json");
         std::ofstream(scenarioPath) << scenario;
         const std::string portFile = m_dir.file("ports.txt");
-        m_sim = std::make_unique<ChildProcess>(PELORIX_GAMESIM_BIN, std::vector<std::string>{scenarioPath, "--bind",
-                                                                                             kServerHost, "--port-file",
-                                                                                             portFile});
+        m_sim = std::make_unique<ChildProcess>(
+            PELORIX_GAMESIM_BIN,
+            std::vector<std::string>{scenarioPath, "--bind", kServerHost, "--port-file", portFile});
         for (int i = 0; i < 200 && readFile(portFile).empty(); ++i)
             std::this_thread::sleep_for(50ms);
         std::istringstream lines(readFile(portFile));
@@ -217,8 +217,9 @@ TEST_F(AddServerInside, AnsweringServerIsAddedThenFoundInTheList)
 
     const std::vector<std::string> log = logTexts();
     ASSERT_EQ(log.size(), 8u);
-    const std::vector<std::string> fixed = {" | Variables set.", " | Checking server list . . .", " | Status requested.",
-                                            " | Connection attempt 1/3", " | Got reply from server."};
+    const std::vector<std::string> fixed = {" | Variables set.", " | Checking server list . . .",
+                                            " | Status requested.", " | Connection attempt 1/3",
+                                            " | Got reply from server."};
     EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 5), fixed);
     const std::string lengthPrefix = " | Reply length: ";
     ASSERT_EQ(log[5].rfind(lengthPrefix, 0), 0u) << log[5];
@@ -229,7 +230,7 @@ TEST_F(AddServerInside, AnsweringServerIsAddedThenFoundInTheList)
     EXPECT_EQ(log[6], " | Saving server to database.");
     EXPECT_EQ(log[7], " | All ok.");
     EXPECT_EQ(m_view.calls, (std::vector<std::string>{"clearLog", "showLog", "startProgress", "stopProgress", "close",
-                                                       "hideLog", "rearm"}));
+                                                      "hideLog", "rearm"}));
     ASSERT_EQ(m_dialogs.shown().size(), 1u);
     EXPECT_EQ(m_dialogs.shown()[0].kind, DialogKind::Information);
     EXPECT_EQ(m_dialogs.shown()[0].text, "Server was added!");
@@ -282,7 +283,7 @@ TEST_F(AddServerInside, NoFinalNoAddition)
         EXPECT_EQ(m_dialogs.shown().back().kind, DialogKind::Error);
         EXPECT_EQ(m_dialogs.shown().back().text, "Failed to add server!\r\nCheck IP and PORT please.");
         EXPECT_EQ(m_view.calls, (std::vector<std::string>{"clearLog", "showLog", "startProgress", "beep",
-                                                           "stopProgress", "hideLog"}));
+                                                          "stopProgress", "hideLog"}));
     }
     EXPECT_EQ(listed(), "");
     EXPECT_TRUE(m_add.udp().isOpen()) << "the socket stays open for the next add";
