@@ -73,9 +73,9 @@ bool TestQueryClient::setTarget(const Ipv4Octets &address, long long port)
     m_target = sockaddr_in{};
     m_target.sin_family = AF_INET;
     m_target.sin_port = htons(static_cast<std::uint16_t>(port));
-    m_target.sin_addr.s_addr = htonl(static_cast<std::uint32_t>(address[0]) << 24 |
-                                      static_cast<std::uint32_t>(address[1]) << 16 |
-                                      static_cast<std::uint32_t>(address[2]) << 8 | address[3]);
+    m_target.sin_addr.s_addr =
+        htonl(static_cast<std::uint32_t>(address[0]) << 24 | static_cast<std::uint32_t>(address[1]) << 16 |
+              static_cast<std::uint32_t>(address[2]) << 8 | address[3]);
     m_haveTarget = true;
     return true;
 }

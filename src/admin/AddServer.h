@@ -60,12 +60,12 @@ class AddServerView
 };
 
 enum class AddOutcome {
-    Busy,          // another add is still running; nothing was done
+    Busy, // another add is still running; nothing was done
     InvalidAddress,
     LocalAddress,
     AlreadyListed,
-    NoAnswer,      // the test query got no reply holding "final"
-    NotSaved,      // the add request did not reach the service
+    NoAnswer, // the test query got no reply holding "final"
+    NotSaved, // the add request did not reach the service
     Added,
 };
 

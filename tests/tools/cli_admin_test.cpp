@@ -66,12 +66,24 @@ TEST_F(CliAdmin, DeleteWithThePasswordFromStandardInput)
     };
     const std::string unreachable = "127.0.0.1:" + std::to_string(freeTcpPort());
     const Case cases[] = {
-        {"wrong password", {"delete", "1.2.3.4:10481", "--password-stdin"}, "wrong\n", 1,
-         "pelorix-cli: error: Wrong password.\n", "1.2.3.4:10481\n5.6.7.8:10481\n"},
-        {"empty input", {"delete", "1.2.3.4:10481", "--password-stdin"}, "", 1, "pelorix-cli: error: Wrong password.\n",
+        {"wrong password",
+         {"delete", "1.2.3.4:10481", "--password-stdin"},
+         "wrong\n",
+         1,
+         "pelorix-cli: error: Wrong password.\n",
          "1.2.3.4:10481\n5.6.7.8:10481\n"},
-        {"right password, CR LF", {"delete", "--password-stdin", "1.2.3.4:10481"}, "open & sesame\r\n", 0,
-         "pelorix-cli: information: Server was deleted.\n", "5.6.7.8:10481\n"},
+        {"empty input",
+         {"delete", "1.2.3.4:10481", "--password-stdin"},
+         "",
+         1,
+         "pelorix-cli: error: Wrong password.\n",
+         "1.2.3.4:10481\n5.6.7.8:10481\n"},
+        {"right password, CR LF",
+         {"delete", "--password-stdin", "1.2.3.4:10481"},
+         "open & sesame\r\n",
+         0,
+         "pelorix-cli: information: Server was deleted.\n",
+         "5.6.7.8:10481\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -107,9 +119,13 @@ TEST_F(CliAdmin, AddRefusesBeforeAskingAnything)
         {"a name", {"add", "localhost:10481"}, 1, "pelorix-cli: error: Not valid IP address!\n"},
         {"no port", {"add", "1.2.3.4"}, 64, "usage: pelorix-cli add ADDRESS:QUERYPORT\n"},
         {"two addresses", {"add", "1.2.3.4:1", "5.6.7.8:1"}, 64, "usage: pelorix-cli add ADDRESS:QUERYPORT\n"},
-        {"delete without an address", {"delete", "--password-stdin"}, 64,
+        {"delete without an address",
+         {"delete", "--password-stdin"},
+         64,
          "usage: pelorix-cli delete ADDRESS [--password-stdin]\n"},
-        {"delete with an unknown option", {"delete", "1.2.3.4:10481", "--password"}, 64,
+        {"delete with an unknown option",
+         {"delete", "1.2.3.4:10481", "--password"},
+         64,
          "usage: pelorix-cli delete ADDRESS [--password-stdin]\n"},
     };
     for (const auto &c : cases) {
