@@ -112,8 +112,7 @@ class DeleteDialogs final : public Dialogs
     {
         return m_terminal.openFileName(request);
     }
-    std::optional<std::string> prompt(const std::string &, const std::string &label, const std::string &,
-                                      bool) override
+    std::optional<std::string> prompt(const std::string &, const std::string &label, const std::string &, bool) override
     {
         const auto line = m_fromStdin ? readLine(STDIN_FILENO) : promptOnTerminal(label);
         if (!line)
