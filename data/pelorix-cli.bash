@@ -8,7 +8,7 @@ _pelorix_cli()
     COMPREPLY=()
 
     if ((COMP_CWORD == 1)); then
-        COMPREPLY=($(compgen -W $'refresh\nsettings\nwebget\nhelp\n--help\n--version' -- "$cur"))
+        COMPREPLY=($(compgen -W $'add\ndelete\nrefresh\nsettings\nwebget\nhelp\n--help\n--version' -- "$cur"))
         return
     fi
 
@@ -61,6 +61,9 @@ _pelorix_cli()
             fi
             ;;
         esac
+        ;;
+    delete)
+        [[ $cur == -* ]] && COMPREPLY=($(compgen -W $'--password-stdin' -- "$cur"))
         ;;
     webget)
         [[ $prev == --agent ]] && return

@@ -5,6 +5,7 @@
 
 #include "core/SettingsStore.h"
 #include "discovery/WebClient.h"
+#include "support/LoopbackHttpServer.h"
 #include "support/RecordingPump.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestProcess.h"
@@ -305,11 +306,31 @@ TEST_F(AddServerInside, ServiceThatNeverAnswersIsNotAnAddition)
     EXPECT_EQ(m_view.calls.back(), "hideLog");
 }
 
+TEST_F(AddServerInside, ListingCheckReadsALongListToTheEnd)
+{
+    // 100,000 lines, the server's own line last and spelt exactly as the address box and port give it.
+    std::string list;
+    for (int i = 0; i < 99999; ++i)
+        list += "10.1." + std::to_string(i / 250) + "." + std::to_string(i % 250) + ":10481\r\n";
+    list += m_servers[0];
+    LoopbackHttpServer service;
+    service.addReply(LoopbackHttpServer::lengthReply(list));
+    ::setenv("PELORIX_MASTER_HOST", service.hostPort().c_str(), 1);
+    EXPECT_EQ(m_add.Run(kServerHost, portNumber(0)), AddOutcome::AlreadyListed);
+    EXPECT_EQ(service.connectionCount(), 1u) << "no add request after the listing check found the server";
+}
+
 TEST_F(AddServerInside, CommandLineAdd)
 {
     std::string out;
     std::string err;
     EXPECT_EQ(runProcess(PELORIX_CLI_BIN, {"add", m_servers[4]}, &out, &err), 0) << out << err;
+    // Every log line starts with the local date and time.
+    const std::string first = out.substr(0, out.find('\n'));
+    const std::string text = " | Variables set.";
+    ASSERT_GT(first.size(), text.size() + 8) << out;
+    EXPECT_EQ(first.substr(first.size() - text.size()), text);
+    EXPECT_NE(first.find_first_of("0123456789"), std::string::npos) << first;
     EXPECT_NE(out.find(" | Status requested.\n"), std::string::npos) << out;
     EXPECT_NE(out.find(" | All ok.\n"), std::string::npos) << out;
     EXPECT_NE(err.find("Server was added!"), std::string::npos) << err;

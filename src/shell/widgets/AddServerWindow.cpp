@@ -53,8 +53,7 @@ QLabel *whiteLabel(const QString &text, QWidget *parent, int x, int y)
 
 } // namespace
 
-TForm3::TForm3(WebClient &web, EventPump &pump, Dialogs &dialogs, std::function<void()> rearmStartup,
-               QWidget *parent)
+TForm3::TForm3(WebClient &web, EventPump &pump, Dialogs &dialogs, std::function<void()> rearmStartup, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
     , m_dialogs(dialogs)
     , m_rearmStartup(std::move(rearmStartup))

@@ -35,11 +35,11 @@ class TForm3 final : public QDialog, public AddServerView
     TForm3(WebClient &web, EventPump &pump, Dialogs &dialogs, std::function<void()> rearmStartup,
            QWidget *parent = nullptr);
 
-    void Image2Click();        // add
-    void Image1Click();        // close
-    void SpeedButton1Click();  // Default port
-    void SpeedButton2Click();  // Quick add
-    void Timer1Timer();        // the progress line
+    void Image2Click();       // add
+    void Image1Click();       // close
+    void SpeedButton1Click(); // Default port
+    void SpeedButton2Click(); // Quick add
+    void Timer1Timer();       // the progress line
     void JvSpinEdit1KeyDown(QKeyEvent *event);
     void Panel1MouseDown(QMouseEvent *event);
 

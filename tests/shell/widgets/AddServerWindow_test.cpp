@@ -176,7 +176,10 @@ TEST_F(AddServerWindowTest, QuickAddFillsTheFieldsAndRunsTheAdd)
         "Please use IP&&PORT format like: 123.123.123.123:10480\r\nEmpty spaces will be removed automaticaly";
     const Case cases[] = {
         // The join port becomes the query port; the add then refuses the local address.
-        {"blanks around the colon", std::string("192.0.2.1 : 10480"), QStringLiteral("192.0.2.1"), 10481,
+        {"blanks around the colon",
+         std::string("192.0.2.1 : 10480"),
+         QStringLiteral("192.0.2.1"),
+         10481,
          {"Can't add local server!"}},
         {"no colon", std::string("1.2.3.4"), QString(), 10481, {format}},
         {"a port that is no number", std::string("10.9.8.7:abc"), QStringLiteral("10.9.8.7"), 10481, {format}},
@@ -268,10 +271,7 @@ class DeleteServerWindowTest : public AddServerWindowTest
         ui().ListBox1_servername->setFocus();
         QTest::keyClick(ui().ListBox1_servername, Qt::Key_Delete);
     }
-    std::vector<std::string> names()
-    {
-        return w.forms->Form1()->table().columnItems(ListBox1_servername);
-    }
+    std::vector<std::string> names() { return w.forms->Form1()->table().columnItems(ListBox1_servername); }
 
     LoopbackHttpServer service;
 };
@@ -285,7 +285,9 @@ TEST_F(DeleteServerWindowTest, DeleteKeyDeletesTheSelectedRowOnlyWhenTheServiceS
         std::vector<std::string> names;
     };
     const Case cases[] = {
-        {"refused", LoopbackHttpServer::lengthReply("1;wrong password"), "Wrong password.",
+        {"refused",
+         LoopbackHttpServer::lengthReply("1;wrong password"),
+         "Wrong password.",
          {"Server 0", "Server 1", "Server 2"}},
         {"deleted", LoopbackHttpServer::lengthReply(""), "Server was deleted.", {"Server 0", "Server 2"}},
         {"no answer", LoopbackHttpServer::rawReply(""), kDeleteUnreachableText, {"Server 0", "Server 2"}},
