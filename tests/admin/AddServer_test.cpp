@@ -6,18 +6,12 @@
 #include "core/SettingsStore.h"
 #include "discovery/WebClient.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/PrivateNetwork.h"
 #include "support/RecordingPump.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestProcess.h"
 
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <net/if.h>
-#include <netinet/in.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -33,47 +27,6 @@ using namespace std::chrono_literals;
 
 namespace
 {
-
-constexpr char kInsideVariable[] = "PELORIX_TEST_PRIVATE_NETWORK";
-constexpr char kServerHost[] = "10.77.0.1";
-
-bool insidePrivateNetwork()
-{
-    const char *inside = std::getenv(kInsideVariable);
-    return inside && std::string(inside) == "1";
-}
-
-std::string selfPath()
-{
-    char path[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
-}
-
-// Loopback up and kServerHost/32 on it, in the namespace the process runs in.
-bool setUpNetwork(std::string &error)
-{
-    const UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    ifreq flags{};
-    std::strncpy(flags.ifr_name, "lo", IFNAMSIZ - 1);
-    if (::ioctl(fd.get(), SIOCGIFFLAGS, &flags) != 0)
-        return error = "SIOCGIFFLAGS lo: " + std::string(std::strerror(errno)), false;
-    flags.ifr_flags = static_cast<short>(flags.ifr_flags | IFF_UP);
-    if (::ioctl(fd.get(), SIOCSIFFLAGS, &flags) != 0)
-        return error = "SIOCSIFFLAGS lo: " + std::string(std::strerror(errno)), false;
-    const auto setAddress = [&](unsigned long request, const char *text) {
-        ifreq address{};
-        std::strncpy(address.ifr_name, "lo:77", IFNAMSIZ - 1);
-        sockaddr_in in{};
-        in.sin_family = AF_INET;
-        ::inet_pton(AF_INET, text, &in.sin_addr);
-        std::memcpy(&address.ifr_addr, &in, sizeof in);
-        return ::ioctl(fd.get(), request, &address) == 0;
-    };
-    if (!setAddress(SIOCSIFADDR, kServerHost) || !setAddress(SIOCSIFNETMASK, "255.255.255.255"))
-        return error = "cannot put " + std::string(kServerHost) + " on lo: " + std::strerror(errno), false;
-    return true;
-}
 
 std::string readFile(const std::string &path)
 {
@@ -112,22 +65,14 @@ class RecordingView final : public AddServerView
 // Outside: runs the tests below again in a namespace of their own, or says why it cannot.
 TEST(AddServer, EndToEndInAPrivateNetwork)
 {
-    if (insidePrivateNetwork())
+    if (test::insidePrivateNetwork())
         GTEST_SKIP() << "already inside";
-    if (::access("/usr/bin/unshare", X_OK) != 0)
-        GTEST_SKIP() << "needs unshare(1) for a private network namespace";
-    std::string out;
-    std::string err;
-    // A namespace the system refuses is no fault of the program: the probe says whether one can be made.
-    if (runProcess("/usr/bin/unshare", {"--user", "--map-root-user", "--net", "/bin/true"}, &out, &err) != 0)
-        GTEST_SKIP() << "the system allows no private user and network namespace here: " << err;
-    const int status = runProcess(
-        "/usr/bin/unshare",
-        {"--user", "--map-root-user", "--net", selfPath(), "--gtest_filter=AddServerInside.*", "--gtest_color=no"},
-        &out, &err, {{kInsideVariable, "1"}}, std::chrono::minutes(4));
-    EXPECT_EQ(status, 0) << out << err;
-    EXPECT_EQ(out.find("SKIPPED"), std::string::npos) << out;
-    EXPECT_NE(out.find("[  PASSED  ]"), std::string::npos) << out;
+    const test::PrivateRun run = test::runInPrivateNetwork("AddServerInside.*");
+    if (!run.possible)
+        GTEST_SKIP() << run.skipReason;
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(run.out.find("SKIPPED"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("[  PASSED  ]"), std::string::npos) << run.out;
 }
 
 class AddServerInside : public ::testing::Test
@@ -135,10 +80,10 @@ class AddServerInside : public ::testing::Test
   protected:
     void SetUp() override
     {
-        if (!insidePrivateNetwork())
+        if (!test::insidePrivateNetwork())
             GTEST_SKIP() << "runs inside the private network of AddServer.EndToEndInAPrivateNetwork";
         std::string error;
-        ASSERT_TRUE(setUpNetwork(error)) << error;
+        ASSERT_TRUE(test::setUpPrivateNetwork(error)) << error;
 
         // The servers: one whole reply, one silent, one whose "final" lies past the first 1,024 bytes of its only
         // datagram, one that sends its reply in three datagrams, and one for the command line.
@@ -150,7 +95,7 @@ class AddServerInside : public ::testing::Test
         const std::string portFile = m_dir.file("ports.txt");
         m_sim = std::make_unique<ChildProcess>(
             PELORIX_GAMESIM_BIN,
-            std::vector<std::string>{scenarioPath, "--bind", kServerHost, "--port-file", portFile});
+            std::vector<std::string>{scenarioPath, "--bind", kPrivateServerHost, "--port-file", portFile});
         for (int i = 0; i < 200 && readFile(portFile).empty(); ++i)
             std::this_thread::sleep_for(50ms);
         std::istringstream lines(readFile(portFile));
@@ -158,7 +103,7 @@ class AddServerInside : public ::testing::Test
             m_servers.push_back(line);
         ASSERT_EQ(m_servers.size(), 6u) << m_sim->stderrText();
         for (const auto &server : m_servers)
-            ASSERT_EQ(server.rfind(std::string(kServerHost) + ":", 0), 0u) << server;
+            ASSERT_EQ(server.rfind(std::string(kPrivateServerHost) + ":", 0), 0u) << server;
 
         // The reference service, which probes a server itself before it lists it.
         m_masterPort = freeTcpPort();
@@ -171,7 +116,10 @@ class AddServerInside : public ::testing::Test
         m_add.setClock([] { return std::string("STAMP"); });
     }
 
-    std::string port(std::size_t server) const { return m_servers.at(server).substr(std::strlen(kServerHost) + 1); }
+    std::string port(std::size_t server) const
+    {
+        return m_servers.at(server).substr(std::strlen(kPrivateServerHost) + 1);
+    }
     long long portNumber(std::size_t server) const { return std::stoll(port(server)); }
 
     std::string listed()
@@ -210,8 +158,8 @@ TEST_F(AddServerInside, AnsweringServerIsAddedThenFoundInTheList)
     // The window stays alive in the waits: an event posted now runs during the add, and a second add asked for from
     // there is not started.
     std::optional<AddOutcome> nested;
-    m_pump.post([&] { nested = m_add.Run(kServerHost, portNumber(1)); });
-    EXPECT_EQ(m_add.Run(kServerHost, portNumber(0)), AddOutcome::Added);
+    m_pump.post([&] { nested = m_add.Run(kPrivateServerHost, portNumber(1)); });
+    EXPECT_EQ(m_add.Run(kPrivateServerHost, portNumber(0)), AddOutcome::Added);
     EXPECT_EQ(nested, AddOutcome::Busy);
     EXPECT_FALSE(m_add.running());
     EXPECT_GT(m_pump.processCount(), 100) << "the waits handle events";
@@ -239,7 +187,7 @@ TEST_F(AddServerInside, AnsweringServerIsAddedThenFoundInTheList)
     EXPECT_EQ(listed(), m_servers[0] + "\n");
 
     // Now the listing check finds it: the window closes without a test query.
-    EXPECT_EQ(m_add.Run(kServerHost, portNumber(0)), AddOutcome::AlreadyListed);
+    EXPECT_EQ(m_add.Run(kPrivateServerHost, portNumber(0)), AddOutcome::AlreadyListed);
     EXPECT_EQ(logTexts(), (std::vector<std::string>{" | Variables set.", " | Checking server list . . .",
                                                     " | Server already exists."}));
     EXPECT_EQ(m_dialogs.shown().back().kind, DialogKind::Warning);
@@ -247,13 +195,13 @@ TEST_F(AddServerInside, AnsweringServerIsAddedThenFoundInTheList)
     EXPECT_EQ(m_view.calls.back(), "close");
     // Another spelling of the same server is another line: it passes the listing check and the test query, and the
     // service's refusal of that spelling is an answer, which the add does not judge.
-    EXPECT_EQ(m_add.Run(std::string(kServerHost) + ".", portNumber(0)), AddOutcome::Added);
+    EXPECT_EQ(m_add.Run(std::string(kPrivateServerHost) + ".", portNumber(0)), AddOutcome::Added);
     EXPECT_EQ(listed(), m_servers[0] + "\n") << "the service lists it once";
 }
 
 TEST_F(AddServerInside, ReplyInPiecesIsJoinedAcrossTheAttempts)
 {
-    EXPECT_EQ(m_add.Run(kServerHost, portNumber(3)), AddOutcome::Added);
+    EXPECT_EQ(m_add.Run(kPrivateServerHost, portNumber(3)), AddOutcome::Added);
     EXPECT_EQ(m_add.attempts(), 2);
     EXPECT_EQ(listed(), m_servers[3] + "\n");
 }
@@ -276,7 +224,7 @@ TEST_F(AddServerInside, NoFinalNoAddition)
         SCOPED_TRACE(c.what);
         const std::size_t shownBefore = m_dialogs.shown().size();
         m_view.calls.clear();
-        EXPECT_EQ(m_add.Run(kServerHost, c.port), AddOutcome::NoAnswer);
+        EXPECT_EQ(m_add.Run(kPrivateServerHost, c.port), AddOutcome::NoAnswer);
         EXPECT_EQ(m_add.attempts(), c.attempts);
         ASSERT_FALSE(m_view.log.empty());
         EXPECT_EQ(logTexts().back(), " | FAILED to get info from server, check IP and PORT please.");
@@ -294,7 +242,7 @@ TEST_F(AddServerInside, ServiceThatNeverAnswersIsNotAnAddition)
 {
     m_master->kill(SIGKILL);
     m_master->wait();
-    EXPECT_EQ(m_add.Run(kServerHost, portNumber(5)), AddOutcome::NotSaved);
+    EXPECT_EQ(m_add.Run(kPrivateServerHost, portNumber(5)), AddOutcome::NotSaved);
     const std::vector<std::string> log = logTexts();
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ(log[log.size() - 2], " | Saving server to database.");
@@ -316,7 +264,7 @@ TEST_F(AddServerInside, ListingCheckReadsALongListToTheEnd)
     LoopbackHttpServer service;
     service.addReply(LoopbackHttpServer::lengthReply(list));
     ::setenv("PELORIX_MASTER_HOST", service.hostPort().c_str(), 1);
-    EXPECT_EQ(m_add.Run(kServerHost, portNumber(0)), AddOutcome::AlreadyListed);
+    EXPECT_EQ(m_add.Run(kPrivateServerHost, portNumber(0)), AddOutcome::AlreadyListed);
     EXPECT_EQ(service.connectionCount(), 1u) << "no add request after the listing check found the server";
 }
 

@@ -1,12 +1,14 @@
 // The Add server window: its controls, the checks that refuse before anything is sent, quick add, the progress line,
-// and "Delete server" in the main window against a scripted service on loopback. The add that reaches a server runs
-// in a private network (admin/AddServer_test).
+// and "Delete server" in the main window against a scripted service on loopback; then a server added in the window
+// and deleted from the table against the reference service, in a private network of the test's own.
 #include "shell/widgets/AddServerWindow.h"
 
+#include "shell/VersionCheck.h"
 #include "admin/DeleteServer.h"
 #include "shell/widgets/FormControls.h"
 #include "shell/widgets/MainWindow.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/PrivateNetwork.h"
 #include "support/WindowTestSupport.h"
 #include "view/widgets/ColumnListView.h"
 
@@ -20,6 +22,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
 
 namespace pelorix
 {
@@ -27,6 +33,8 @@ namespace pelorix
 namespace
 {
 
+using namespace std::chrono_literals;
+using test::ChildProcess;
 using test::LoopbackHttpServer;
 using test::waitUntil;
 using test::WindowUnderTest;
@@ -322,6 +330,102 @@ TEST_F(DeleteServerWindowTest, FourthUseAfterThreeRefusalsShowsLockedAndEndsTheP
     EXPECT_EQ(w.endedInOrder, 1);
     EXPECT_EQ(service.connectionCount(), 3u);
     EXPECT_EQ(names().size(), 3u);
+}
+
+TEST(AddServerWindow, AddedInTheWindowAndDeletedFromTheTableInAPrivateNetwork)
+{
+    if (test::insidePrivateNetwork())
+        GTEST_SKIP() << "already inside";
+    const test::PrivateRun run = test::runInPrivateNetwork("AddServerWindowInside.*");
+    if (!run.possible)
+        GTEST_SKIP() << run.skipReason;
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(run.out.find("SKIPPED"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("[  PASSED  ]"), std::string::npos) << run.out;
+}
+
+TEST(AddServerWindowInside, AddRefreshDelete)
+{
+    if (!test::insidePrivateNetwork())
+        GTEST_SKIP() << "runs inside the private network of AddServerWindow.AddedInTheWindowAndDeletedFromTheTable...";
+    std::string error;
+    ASSERT_TRUE(test::setUpPrivateNetwork(error)) << error;
+
+    // One game server on the private address, and the reference service with the program's own version (so the
+    // deferred start-up step refreshes) and an administrator password.
+    test::TempDir dir;
+    const std::string portFile = dir.file("ports.txt");
+    ChildProcess sim(PELORIX_GAMESIM_BIN,
+                     {"--generate", "1", "--bind", test::kPrivateServerHost, "--port-file", portFile});
+    std::string server;
+    for (int i = 0; i < 200 && server.empty(); ++i) {
+        std::ifstream in(portFile);
+        std::getline(in, server);
+        if (server.empty())
+            std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_FALSE(server.empty()) << sim.stderrText();
+    const std::string db = dir.file("master.db");
+    ASSERT_EQ(test::runProcess(PELORIX_MASTER_BIN, {"set-version", ProgramVersion, "--db", db}), 0);
+    ASSERT_EQ(test::runProcess(PELORIX_MASTER_BIN, {"set-password", "--db", db}, nullptr, nullptr, {}, 60s, "admin pw"),
+              0);
+    const int port = test::freeTcpPort();
+    ChildProcess master(PELORIX_MASTER_BIN, {"serve", "--db", db, "--port", std::to_string(port), "--allow-private",
+                                             "--password-checks", "1000", "--no-access-log"});
+    ASSERT_TRUE(test::waitForTcpPort(port, 20s)) << master.stderrText();
+    ::setenv("PELORIX_MASTER_HOST", ("127.0.0.1:" + std::to_string(port)).c_str(), 1);
+    const auto listed = [&db] {
+        std::string out;
+        EXPECT_EQ(test::runProcess(PELORIX_MASTER_BIN, {"list", "--db", db}, &out), 0);
+        return out;
+    };
+
+    WindowUnderTest w;
+    ASSERT_TRUE(w.create());
+    TForm1 &form1 = w.form1();
+    form1.ui().Timer2->stop();
+    form1.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form1));
+    // The first refresh finds an empty list.
+    form1.refresh_imageClick();
+    ASSERT_TRUE(waitUntil([&] { return !form1.isProgressPanelVisible(); }, 30000));
+
+    // The add, as a user clicks it: the window stays alive through its waits, then closes and re-arms the
+    // deferred start-up step, whose refresh brings the new server into the table.
+    form1.Image3click();
+    TForm3 &form3 = *w.forms->Form3();
+    form3.Edit1->setText(QString::fromLatin1(test::kPrivateServerHost));
+    form3.JvSpinEdit1->setValue(std::stoi(server.substr(server.find(':') + 1)));
+    bool progressMoved = false;
+    QObject::connect(form3.Timer1, &QTimer::timeout, &form3, [&] { progressMoved = true; });
+    form3.sSpeedButton4->click();
+    ASSERT_FALSE(w.dialogs.shown().empty());
+    EXPECT_EQ(w.dialogs.shown().back().text, "Server was added!");
+    EXPECT_TRUE(progressMoved) << "the progress line moved while the add waited";
+    EXPECT_FALSE(form3.isVisible());
+    EXPECT_FALSE(form3.Panel2->isVisible());
+    EXPECT_TRUE(form3.Memo1->toPlainText().contains(QStringLiteral(" | All ok.")));
+    EXPECT_EQ(form1.ui().Timer2->interval(), 100);
+    EXPECT_TRUE(form1.ui().Timer2->isActive());
+    EXPECT_EQ(listed(), server + "\n");
+    ServerTable &table = form1.table();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return !form1.isProgressPanelVisible() && table.rowCount(ListBox6_ipaddress) == 1 &&
+                   table.cell(ListBox6_ipaddress, 0) == server;
+        },
+        30000));
+
+    // The delete of that row with the administrator password.
+    for (int c = 0; c < ColumnCount; ++c)
+        table.setSelectedIndex(static_cast<Column>(c), 0);
+    form1.ListBox1_servernameClick();
+    w.dialogs.setNextPromptText(std::string("admin pw"));
+    form1.ui().ListBox1_servername->setFocus();
+    QTest::keyClick(form1.ui().ListBox1_servername, Qt::Key_Delete);
+    EXPECT_EQ(w.dialogs.shown().back().text, "Server was deleted.");
+    EXPECT_EQ(table.rowCount(ListBox1_servername), 0);
+    EXPECT_EQ(listed(), "");
 }
 
 } // namespace
