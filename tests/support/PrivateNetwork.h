@@ -18,7 +18,7 @@ bool insidePrivateNetwork();
 bool setUpPrivateNetwork(std::string &error);
 
 struct PrivateRun {
-    bool possible = false;  // false: the system allows no such namespace here (skipReason says why)
+    bool possible = false; // false: the system allows no such namespace here (skipReason says why)
     std::string skipReason;
     int status = -1;
     std::string out;

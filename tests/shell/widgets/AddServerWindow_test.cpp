@@ -126,6 +126,19 @@ TEST_F(AddServerWindowTest, OpensModallyCentredWithItsControlsInPlace)
     EXPECT_EQ(f.JvSpinEdit1->value(), 10481);
 }
 
+TEST_F(AddServerWindowTest, DraggedByItsBackground)
+{
+    form1().Image3click();
+    TForm3 &f = form3();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    const QPoint start = f.pos();
+    const QPoint grip(500, 20); // background, clear of every control
+    QTest::mousePress(f.Panel1, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(&f, f.mapFromGlobal(f.mapToGlobal(grip) + QPoint(40, 25)));
+    QTest::mouseRelease(&f, Qt::LeftButton, {}, grip);
+    EXPECT_EQ(f.pos(), start + QPoint(40, 25));
+}
+
 TEST_F(AddServerWindowTest, AddressesThatFailTheChecksAreRefusedBeforeAnythingIsSent)
 {
     LoopbackHttpServer service;
