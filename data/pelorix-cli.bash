@@ -8,7 +8,7 @@ _pelorix_cli()
     COMPREPLY=()
 
     if ((COMP_CWORD == 1)); then
-        COMPREPLY=($(compgen -W $'join\nrefresh\nsettings\nwebget\nhelp\n--help\n--version' -- "$cur"))
+        COMPREPLY=($(compgen -W $'add\ndelete\njoin\nrefresh\nsettings\nwebget\nhelp\n--help\n--version' -- "$cur"))
         return
     fi
 
@@ -66,6 +66,9 @@ _pelorix_cli()
             fi
             ;;
         esac
+        ;;
+    delete)
+        [[ $cur == -* ]] && COMPREPLY=($(compgen -W $'--password-stdin' -- "$cur"))
         ;;
     webget)
         [[ $prev == --agent ]] && return

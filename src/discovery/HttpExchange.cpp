@@ -162,8 +162,10 @@ class SocketSource final : public ByteSource
             if (w != Wait::Ready)
                 return {0, Outcome::Broken};
             const ssize_t n = ::recv(m_fd, buffer, capacity, 0);
-            if (n > 0)
+            if (n > 0) {
+                m_anyBytes = true;
                 return {static_cast<std::size_t>(n), Outcome::Complete};
+            }
             if (n == 0)
                 return {0, Outcome::Complete};
             if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
@@ -171,8 +173,11 @@ class SocketSource final : public ByteSource
         }
     }
 
+    bool anyBytes() const { return m_anyBytes; }
+
   private:
     int m_fd; // the exchange's socket, lent for the reading
+    bool m_anyBytes = false;
     const ExchangeLimits &m_limits;
     const Deadline &m_deadline;
 };
@@ -574,7 +579,9 @@ Response exchange(const std::string &host, int port, std::string_view request, c
         return response;
     }
     SocketSource source(socket.get(), limits, deadline);
-    return readResponse(source, limits, sink);
+    Response response = readResponse(source, limits, sink);
+    response.replyStarted = source.anyBytes();
+    return response;
 }
 
 void applySetCookie(std::vector<std::string> &jar, std::string_view setCookie)

@@ -41,6 +41,7 @@ struct ExchangeLimits {
 struct Response {
     Outcome outcome = Outcome::Unreachable;
     bool headComplete = false;
+    bool replyStarted = false; // at least one byte of a reply arrived (exchange only)
     int status = 0;
     std::vector<std::pair<std::string, std::string>> headers; // name and value as received, blanks trimmed
 };

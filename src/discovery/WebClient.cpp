@@ -181,14 +181,17 @@ WebClient::WebClient(SettingsStore &settings, EventPump &pump, Dialogs &dialogs)
 {
 }
 
-std::string WebClient::WebGet(const std::string &address, const std::string &userAgent)
+std::string WebClient::WebGet(const std::string &address, const std::string &userAgent, WebReach *reach)
 {
     std::string result;
+    WebReach reached = WebReach::NotSent;
     // The gate: one request at a time. The first short wait happens even when nothing else runs.
     PumpWait(m_pump, 1);
     while (m_webBusy)
         PumpWait(m_pump, 1);
     const BusyFlag busy(m_webBusy);
+    if (reach)
+        *reach = WebReach::NotSent;
     if (address.empty())
         return result;
 
@@ -211,6 +214,8 @@ std::string WebClient::WebGet(const std::string &address, const std::string &use
                                body += piece;
                                return true;
                            });
+        // Any byte of a reply counts as an answer, even one that then broke the protocol.
+        reached = response.replyStarted ? WebReach::Answered : WebReach::NoReply;
         // A refused connection, a silent peer or a broken transfer is not reported: the text is the
         // body as far as it came. A protocol violation or an overstepped limit is the client's fault.
         if (response.outcome == http::Outcome::Fault)
@@ -221,6 +226,8 @@ std::string WebClient::WebGet(const std::string &address, const std::string &use
     } catch (...) {
         result = kFaultText;
     }
+    if (reach)
+        *reach = reached;
 
     if (address.find("/a/?") != std::string::npos && result.compare(0, 2, "0;") != 0 &&
         result.compare(0, 2, "1;") != 0) {

@@ -21,6 +21,13 @@ struct WebLimits {
     std::size_t maxDownloadBytes = 512u * 1024 * 1024;
 };
 
+// Whether a WebGet reached the service, for the callers that must tell an unreachable service from an empty reply.
+enum class WebReach {
+    Answered, // a reply arrived, whole or not, well-formed or not
+    NoReply,  // no connection, or a connection that closed or went silent before any reply
+    NotSent,  // the request could not be sent: an unusable address or proxy setting
+};
+
 // The HTTP/1.0 client of the web service: one request at a time, on the UI thread.
 class WebClient
 {
@@ -32,7 +39,8 @@ class WebClient
     // an unusable address or proxy port, a reply that breaks the protocol or sends more than a few interim
     // (1xx) heads, a body over maxBodyBytes or a transfer longer than transferMs. A silent peer or a cut-off
     // transfer gives the body so far.
-    std::string WebGet(const std::string &address, const std::string &userAgent);
+    // reach (may be null) tells whether the service answered at all.
+    std::string WebGet(const std::string &address, const std::string &userAgent, WebReach *reach = nullptr);
     // GET address into filePath (through a temporary file renamed on success, mode 0644 before the umask).
     // True when written: the body arrived whole, with a 2xx status, within maxDownloadBytes and downloadTransferMs;
     // otherwise the file is untouched.

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -279,6 +280,50 @@ TEST_F(WebClientTest, UnreachableOrUnusableAddresses)
     }
     EXPECT_TRUE(dialogs.shown().empty());
     EXPECT_TRUE(client.CookieJar().empty());
+}
+
+TEST_F(WebClientTest, ReachTellsAnUnreachableServiceFromAnEmptyReply)
+{
+    useSmallLimits();
+    Reply silent = LoopbackHttpServer::rawReply("");
+    silent.holdOpen = 2s;
+    Reply endless = LoopbackHttpServer::endlessReply("HTTP/1.0 200 OK\r\n\r\nx", "x", 50ms);
+    struct Case {
+        const char *what;
+        std::optional<Reply> reply; // none: the address is used without the server
+        std::string address;
+        std::string text;
+        WebReach reach;
+    };
+    const Case cases[] = {
+        {"empty body", LoopbackHttpServer::lengthReply(""), server.url("/d"), "", WebReach::Answered},
+        {"refusal text", LoopbackHttpServer::lengthReply("1;wrong"), server.url("/d"), "1;wrong", WebReach::Answered},
+        {"error page", LoopbackHttpServer::lengthReply("", "", "503 Busy"), server.url("/d"), "", WebReach::Answered},
+        {"garbage for a head", LoopbackHttpServer::rawReply("HTTP/1.1 OK\r\n\r\n"), server.url("/d"), "1;404",
+         WebReach::Answered},
+        {"a body that never ends", endless, server.url("/d"), "1;404", WebReach::Answered},
+        {"closed before any byte", LoopbackHttpServer::rawReply(""), server.url("/d"), "", WebReach::NoReply},
+        {"silent, then closed", silent, server.url("/d"), "", WebReach::NoReply},
+        {"nobody listening", std::nullopt, "http://127.0.0.1:" + std::to_string(freeTcpPort()) + "/d", "",
+         WebReach::NoReply},
+        {"no address", std::nullopt, "", "", WebReach::NotSent},
+        {"unusable address", std::nullopt, "http://127.0.0.1:99999/d", "1;404", WebReach::NotSent},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.reply)
+            server.addReply(*c.reply);
+        WebReach reach = WebReach::Answered; // every call sets it
+        EXPECT_EQ(client.WebGet(c.address, "x", &reach), c.text);
+        EXPECT_EQ(reach, c.reach);
+    }
+    // A bad proxy port stops the request before it is sent.
+    settings.WriteBool("proxy", true);
+    settings.WriteString("proxyserver", "127.0.0.1");
+    settings.WriteString("proxyport", "none");
+    WebReach reach = WebReach::Answered;
+    EXPECT_EQ(client.WebGet(server.url("/d"), "x", &reach), "1;404");
+    EXPECT_EQ(reach, WebReach::NotSent);
 }
 
 TEST_F(WebClientTest, UnknownReplyToAnAdminRequestIsWarnedAbout)

@@ -530,6 +530,9 @@ TEST_F(InstalledCopy, BashCompletionOffersWhatTheHelpLists)
         std::set<std::string> replies;
     } cases[] = {
         {{"pelorix-cli", "re"}, {"refresh"}},
+        {{"pelorix-cli", "d"}, {"delete"}},
+        {{"pelorix-cli", "delete", "1.2.3.4:10481", "--"}, {"--password-stdin"}},
+        {{"pelorix-cli", "add", "--"}, {}},
         {{"pelorix-cli", "refresh", "--find", ""}, {}},
         {{"pelorix-cli", "settings", ""}, {"list", "get", "set"}},
         {{"pelorix-cli", "settings", "get", "ni"}, {"nick"}},

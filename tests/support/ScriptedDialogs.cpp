@@ -40,9 +40,9 @@ std::optional<std::string> ScriptedDialogs::openFileName(const FileDialogRequest
 }
 
 std::optional<std::string> ScriptedDialogs::prompt(const std::string &caption, const std::string &label,
-                                                   const std::string &initial, bool)
+                                                   const std::string &initial, bool password)
 {
-    m_prompted.push_back({caption, label, initial});
+    m_promptsAsked.push_back({caption, label, initial, password});
     if (m_prompts.empty())
         return std::nullopt;
     auto text = m_prompts.front();

@@ -20,10 +20,11 @@ class ScriptedDialogs : public Dialogs
         DialogButtons buttons;
     };
 
-    struct Prompted {
+    struct Prompt {
         std::string caption;
         std::string label;
         std::string initial;
+        bool password;
     };
 
     void setNextAnswer(DialogAnswer answer) { m_answers.push_back(answer); }
@@ -35,7 +36,7 @@ class ScriptedDialogs : public Dialogs
     const std::vector<Shown> &shown() const { return m_shown; }
     std::vector<std::string> texts() const;
     const std::vector<FileDialogRequest> &fileRequests() const { return m_fileRequests; }
-    const std::vector<Prompted> &prompts() const { return m_prompted; }
+    const std::vector<Prompt> &prompts() const { return m_promptsAsked; }
 
     DialogAnswer message(DialogKind kind, const std::string &text, DialogButtons buttons) override;
     std::optional<std::string> saveFileName(const FileDialogRequest &request) override;
@@ -49,7 +50,7 @@ class ScriptedDialogs : public Dialogs
     std::deque<std::optional<std::string>> m_prompts;
     std::vector<Shown> m_shown;
     std::vector<FileDialogRequest> m_fileRequests;
-    std::vector<Prompted> m_prompted;
+    std::vector<Prompt> m_promptsAsked;
     std::function<void(const Shown &)> m_onMessage;
 };
 

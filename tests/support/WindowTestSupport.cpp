@@ -34,6 +34,7 @@ WindowUnderTest::WindowUnderTest(QStringList arguments, std::string programFolde
         opened.push_back(file);
         return true;
     };
+    services.endInOrder = [this] { ++endedInOrder; };
     services.programFolder = programFolder.empty() ? folder.path() : programFolder;
     services.executableFileName = "pelorix";
     services.arguments = std::move(arguments);

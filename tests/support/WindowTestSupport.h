@@ -31,6 +31,7 @@ struct WindowUnderTest {
     std::unique_ptr<SettingsStore> settings;
     std::vector<std::string> killed;
     std::vector<std::string> opened;
+    int endedInOrder = 0;
     std::unique_ptr<Forms> forms;
 
     explicit WindowUnderTest(QStringList arguments = {}, std::string programFolder = {});

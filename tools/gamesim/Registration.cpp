@@ -1,7 +1,6 @@
 #include "Registration.h"
 
 #include "discovery/HttpExchange.h"
-#include "platform/Loopback.h"
 
 namespace pelorix::gamesim
 {
@@ -27,11 +26,11 @@ const char *failureText(http::Outcome outcome)
 
 } // namespace
 
-std::string masterListText(const std::vector<int> &ports)
+std::string masterListText(const std::vector<int> &ports, const std::string &host)
 {
     std::string text;
     for (const int port : ports)
-        text += loopbackHostPort(port) + "\r\n";
+        text += host + ":" + std::to_string(port) + "\r\n";
     text += "END\r\n";
     return text;
 }
@@ -43,7 +42,7 @@ bool isRegistrationUrl(const std::string &url)
 }
 
 int registerServers(const std::string &url, const std::vector<int> &ports, std::string &error,
-                    const std::atomic<bool> *stop)
+                    const std::atomic<bool> *stop, const std::string &host)
 {
     http::Url service;
     if (!http::parseUrl(url, service)) {
@@ -59,16 +58,16 @@ int registerServers(const std::string &url, const std::vector<int> &ports, std::
         std::to_string(service.port);
     int failures = 0;
     for (const int serverPort : ports) {
+        const std::string server = host + ":" + std::to_string(serverPort);
         if (stop && *stop)
             return failures;
-        const std::string request = "GET /vekta4/vekta4add.php?server=" + loopbackHostPort(serverPort) +
-                                    " HTTP/1.0\r\nHost: " + hostHeader +
+        const std::string request = "GET /vekta4/vekta4add.php?server=" + server + " HTTP/1.0\r\nHost: " + hostHeader +
                                     "\r\nUser-Agent: PLX\r\nConnection: close\r\n\r\n";
         // Only the status line matters: an answer of any kind means the service heard the request.
         const http::Response response =
             http::exchange(service.host, service.port, request, limits, [](std::string_view) { return true; });
         if (!response.headComplete && failures++ == 0)
-            error = loopbackHostPort(serverPort) + ": " + failureText(response.outcome);
+            error = server + ": " + failureText(response.outcome);
     }
     return failures;
 }

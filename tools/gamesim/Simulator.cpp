@@ -87,10 +87,18 @@ bool sameClient(const sockaddr_in &a, const sockaddr_in &b)
     return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
 }
 
-// A non-blocking UDP socket bound to 127.0.0.1:port; invalid, with errno set, on failure.
-UniqueFd boundUdpSocket(int port)
+// A non-blocking UDP socket bound to host:port; invalid, with errno set, on failure.
+UniqueFd boundUdpSocket(const sockaddr_in &host, int port)
 {
-    return bindLoopback(SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, port);
+    sockaddr_in address = host;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    UniqueFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (socket && ::bind(socket.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        const int saved = errno;
+        socket.reset();
+        errno = saved;
+    }
+    return socket;
 }
 
 } // namespace
@@ -151,6 +159,22 @@ Simulator::Simulator(Scenario scenario)
 
 Simulator::~Simulator() = default;
 
+bool Simulator::setBindAddress(const std::string &host)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1)
+        return false;
+    m_bindAddress = address;
+    m_bindHost = host;
+    return true;
+}
+
+std::string Simulator::hostPort(int port) const
+{
+    return m_bindHost + ":" + std::to_string(port);
+}
+
 bool Simulator::bindAll(std::string &error)
 {
     m_epoll.reset(::epoll_create1(EPOLL_CLOEXEC));
@@ -167,9 +191,9 @@ bool Simulator::bindAll(std::string &error)
     m_ports.clear();
     for (size_t i = 0; i < m_servers.size(); ++i) {
         auto &server = m_servers[i];
-        UniqueFd fd = boundUdpSocket(server.config.port);
+        UniqueFd fd = boundUdpSocket(m_bindAddress, server.config.port);
         if (!fd) {
-            error = "cannot bind " + loopbackHostPort(server.config.port) + ": " + std::strerror(errno);
+            error = "cannot bind " + hostPort(server.config.port) + ": " + std::strerror(errno);
             return false;
         }
         const int port = localPort(fd.get());
@@ -179,9 +203,10 @@ bool Simulator::bindAll(std::string &error)
             // Connected to itself, the socket takes no query, so the client's system reports the port unreachable;
             // and as long as it exists no other socket, of this process or another, is given the port.
             server.closedFd = std::move(fd);
-            const sockaddr_in self = loopbackAddress(port);
+            sockaddr_in self = m_bindAddress;
+            self.sin_port = htons(static_cast<std::uint16_t>(port));
             if (::connect(server.closedFd.get(), reinterpret_cast<const sockaddr *>(&self), sizeof self) != 0) {
-                error = "cannot close " + loopbackHostPort(port) + ": " + std::strerror(errno);
+                error = "cannot close " + hostPort(port) + ": " + std::strerror(errno);
                 return false;
             }
             continue;
@@ -203,7 +228,7 @@ bool Simulator::bindAll(std::string &error)
             return false;
         }
         if (server.config.behaviour == Behaviour::SecondSender) {
-            server.secondFd = boundUdpSocket(0);
+            server.secondFd = boundUdpSocket(m_bindAddress, 0);
             if (!server.secondFd) {
                 error = std::string("second sender socket: ") + std::strerror(errno);
                 return false;
@@ -457,11 +482,12 @@ int Simulator::run(const RunOptions &options)
     if (!options.portFile.empty()) {
         std::string text;
         for (const int port : m_ports)
-            text += loopbackHostPort(port) + "\n";
+            text += hostPort(port) + "\n";
         if (!writeFileAtomically(options.portFile, text))
             std::fprintf(stderr, "pelorix-gamesim: cannot write %s\n", options.portFile.c_str());
     }
-    if (!options.masterListFile.empty() && !writeFileAtomically(options.masterListFile, masterListText(m_ports)))
+    if (!options.masterListFile.empty() &&
+        !writeFileAtomically(options.masterListFile, masterListText(m_ports, m_bindHost)))
         std::fprintf(stderr, "pelorix-gamesim: cannot write %s\n", options.masterListFile.c_str());
 
     auto announceReady = [this] {
@@ -478,10 +504,10 @@ int Simulator::run(const RunOptions &options)
         event.events = EPOLLIN;
         event.data.u64 = kRegisteredTag;
         ::epoll_ctl(m_epoll.get(), EPOLL_CTL_ADD, registeredFd.get(), &event);
-        registration =
-            std::thread([url = options.registerUrl, ports = m_ports, fd = registeredFd.get(), &stopRegistering] {
+        registration = std::thread(
+            [url = options.registerUrl, ports = m_ports, host = m_bindHost, fd = registeredFd.get(), &stopRegistering] {
                 std::string error;
-                const int failures = registerServers(url, ports, error, &stopRegistering);
+                const int failures = registerServers(url, ports, error, &stopRegistering, host);
                 if (failures > 0)
                     std::fprintf(stderr, "pelorix-gamesim: %d of %zu registrations with %s failed (first: %s)\n",
                                  failures, ports.size(), url.c_str(), error.c_str());

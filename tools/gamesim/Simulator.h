@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Scenario.h"
+#include "platform/Loopback.h"
 #include "platform/UniqueFd.h"
 
 #include <netinet/in.h>
@@ -15,7 +16,7 @@ namespace pelorix::gamesim
 {
 
 struct RunOptions {
-    std::string portFile;       // "127.0.0.1:PORT" lines once every socket is bound
+    std::string portFile;       // "HOST:PORT" lines once every socket is bound
     std::string masterListFile; // the master-list text once every socket is bound
     std::string registerUrl;    // http://host:port of a master service to register every server with
     bool statsAtExit = false;
@@ -39,8 +40,8 @@ class LatenessStats
     int64_t m_maxUs = 0;
 };
 
-// Every server of a scenario on 127.0.0.1, answered from one epoll loop; sends are kept in a min-heap and
-// released by one timerfd armed for the earliest of them.
+// Every server of a scenario on one IPv4 address (127.0.0.1 unless told otherwise), answered from one epoll loop; sends
+// are kept in a min-heap and released by one timerfd armed for the earliest of them.
 class Simulator
 {
   public:
@@ -48,6 +49,9 @@ class Simulator
     ~Simulator();
     Simulator(const Simulator &) = delete;
     Simulator &operator=(const Simulator &) = delete;
+
+    // The IPv4 address every server binds to (default 127.0.0.1); false when host is not an IPv4 address.
+    bool setBindAddress(const std::string &host);
 
     // Binds every socket; a server without a port gets one from the system (a closed server one that was free).
     bool bindAll(std::string &error);
@@ -78,7 +82,11 @@ class Simulator
     void scheduleChurn(int64_t start);
     void printStats() const;
 
+    std::string hostPort(int port) const;
+
     Scenario m_scenario;
+    sockaddr_in m_bindAddress = loopbackAddress(0);
+    std::string m_bindHost = "127.0.0.1";
     std::vector<Server> m_servers;
     std::vector<int> m_ports;
     std::vector<Timer> m_heap;

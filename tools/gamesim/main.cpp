@@ -3,6 +3,7 @@
 #include "Scenario.h"
 #include "Simulator.h"
 
+#include <arpa/inet.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -22,7 +23,7 @@ namespace
 constexpr const char *kHelp = R"(Usage: pelorix-gamesim SCENARIO.json [OPTIONS]
   or:  pelorix-gamesim --generate N [--seed S] [--delay MS] [--behaviour B] [OPTIONS]
 
-Simulated VEKTA 4 game servers on 127.0.0.1, each on its own UDP query port (the join port is one
+Simulated VEKTA 4 game servers on 127.0.0.1 (or --bind ADDR), each on its own UDP query port (the join port is one
 less), all run by one event loop. A server answers exactly the 8-byte datagram "\status\" and
 ignores everything else. When every socket is bound, the files are written and the registration (if
 any) is done, standard output gets the line "READY <count>".
@@ -40,6 +41,8 @@ World:
                            --port-file).
 
 Output and control:
+  --bind ADDR              the IPv4 address every server binds to (default 127.0.0.1); the files and
+                           the registration below name the servers by it
   --port-file FILE         once every socket is bound, write "127.0.0.1:PORT" LF per server, in
                            scenario order (written whole: the file appears complete or not at all)
   --master-list-file FILE  likewise, the master-list text: "127.0.0.1:PORT" CR LF per server, then
@@ -162,6 +165,7 @@ int main(int argc, char **argv)
     long long basePort = -1;
     Behaviour behaviour = Behaviour::Normal;
     bool printList = false;
+    std::string bindHost = "127.0.0.1";
     RunOptions options;
 
     for (size_t i = 0; i < args.size(); ++i) {
@@ -202,6 +206,10 @@ int main(int argc, char **argv)
         } else if (arg == "--base-port") {
             if (!number(0, 65535, basePort))
                 return usageError("--base-port takes a port number (0: free ports)");
+        } else if (arg == "--bind") {
+            in_addr parsed{};
+            if (!value(bindHost) || ::inet_pton(AF_INET, bindHost.c_str(), &parsed) != 1)
+                return usageError("--bind takes an IPv4 address");
         } else if (arg == "--port-file") {
             if (!value(options.portFile))
                 return usageError("--port-file takes a file name");
@@ -254,7 +262,7 @@ int main(int argc, char **argv)
                 return usageError("--print-master-list needs fixed ports (a basePort, \"port\" or --base-port)");
             ports.push_back(server.port);
         }
-        std::fputs(masterListText(ports).c_str(), stdout);
+        std::fputs(masterListText(ports, bindHost).c_str(), stdout);
         return 0;
     }
 
@@ -270,6 +278,7 @@ int main(int argc, char **argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     Simulator simulator(std::move(scenario));
+    simulator.setBindAddress(bindHost);
     if (!simulator.bindAll(error)) {
         std::fprintf(stderr, "pelorix-gamesim: %s\n", error.c_str());
         return 1;

@@ -1,9 +1,11 @@
 #include "shell/widgets/Forms.h"
 
+#include "admin/DeleteServer.h"
 #include "discovery/RefreshEngine.h"
 #include "discovery/WebClient.h"
 #include "shell/VersionCheck.h"
 #include "shell/widgets/AboutBox.h"
+#include "shell/widgets/AddServerWindow.h"
 #include "shell/widgets/MessageWindow.h"
 #include "shell/widgets/ProxyWindow.h"
 #include "shell/widgets/QuitWindow.h"
@@ -44,7 +46,8 @@ Forms::Forms(TForm1Services services)
     m_version = std::make_unique<VersionCheck>(settings, dialogs, std::move(version));
 
     m_syncHook = std::make_unique<SyncColumnsHook>(m_table);
-    form1->setEngine({m_refresh.get(), m_version.get(), m_syncHook.get()});
+    m_delete = std::make_unique<DeleteServer>(*web, dialogs);
+    form1->setEngine({m_refresh.get(), m_version.get(), m_syncHook.get(), m_delete.get()});
 
     m_started = form1->FormCreate();
     if (!m_started)
@@ -63,6 +66,15 @@ Forms::Forms(TForm1Services services)
     m_form5 = new TForm5(form1);
     m_form6 = new TForm6(settings, form1);
     form1->setForms(m_form2, m_form4, m_form5, m_form6);
+    // After an addition the deferred start-up step runs again, 100 ms later.
+    m_form3 = new TForm3(
+        *web, pump, dialogs,
+        [form1] {
+            form1->ui().Timer2->setInterval(100);
+            form1->ui().Timer2->start();
+        },
+        form1);
+    form1->setAddServerWindow(m_form3);
 }
 
 Forms::~Forms()

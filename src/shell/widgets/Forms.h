@@ -8,9 +8,11 @@
 namespace pelorix
 {
 
+class DeleteServer;
 class RefreshEngine;
 class SyncColumnsHook;
 class TForm2;
+class TForm3;
 class TForm4;
 class TForm5;
 class TForm6;
@@ -20,7 +22,7 @@ class WebClient;
 // The program's windows and the engine's parts they share, each created once: the table, the web client, the main
 // window, the refresh engine, the version check and the SyncColumns hook, then the main window's creation handler,
 // then the About box, the quit window, the message of the day and the proxy window (children of the main window).
-// The Add server window joins them with the add-server feature.
+// The Add server window comes last.
 class Forms
 {
   public:
@@ -34,6 +36,7 @@ class Forms
 
     TForm1 *Form1() const { return m_form1.get(); }
     TForm2 *Form2() const { return m_form2; }
+    TForm3 *Form3() const { return m_form3; }
     TForm4 *Form4() const { return m_form4; }
     TForm5 *Form5() const { return m_form5; }
     TForm6 *Form6() const { return m_form6; }
@@ -49,7 +52,9 @@ class Forms
     std::unique_ptr<RefreshEngine> m_refresh;
     std::unique_ptr<VersionCheck> m_version;
     std::unique_ptr<SyncColumnsHook> m_syncHook;
+    std::unique_ptr<DeleteServer> m_delete;
     TForm2 *m_form2 = nullptr;
+    TForm3 *m_form3 = nullptr;
     TForm4 *m_form4 = nullptr;
     TForm5 *m_form5 = nullptr;
     TForm6 *m_form6 = nullptr;

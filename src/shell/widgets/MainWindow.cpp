@@ -1,5 +1,6 @@
 #include "shell/widgets/MainWindow.h"
 
+#include "admin/DeleteServer.h"
 #include "core/Dialogs.h"
 #include "core/EventPump.h"
 #include "core/SettingsStore.h"
@@ -13,6 +14,7 @@
 #include "platform/widgets/MoveGesture.h"
 #include "shell/VersionCheck.h"
 #include "shell/widgets/AboutBox.h"
+#include "shell/widgets/AddServerWindow.h"
 #include "shell/widgets/FormControls.h"
 #include "shell/widgets/MessageWindow.h"
 #include "shell/widgets/PlainText.h"
@@ -123,8 +125,8 @@ void TForm1::connectHandlers()
     connect(ui.cancel_ping_button, &QPushButton::clicked, this, &TForm1::cancel_ping_buttonClick);
 
     connect(ui.Joinserver1, &QAction::triggered, this, &TForm1::joinSelectedServer);
-    // Updatesingle1, Showplayers2 and Deleteserver1 get their actions with the single-server update,
-    // the player list and the server deletion.
+    connect(ui.Deleteserver1, &QAction::triggered, this, &TForm1::Deleteserver1Click);
+    // Updatesingle1 and Showplayers2 get their actions with the single-server update and the player list.
     connect(ui.SelectVEKTA410executable1, &QAction::triggered, this, &TForm1::SelectVEKTA410executable1Click);
     connect(ui.SelectVEKTA411executable1, &QAction::triggered, this, &TForm1::SelectVEKTA411executable1Click);
     connect(ui.SelectVEKTA4DVHexecutable1, &QAction::triggered, this, &TForm1::SelectVEKTA4DVHexecutable1Click);
@@ -542,7 +544,35 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 
 void TForm1::Image3click()
 {
-    // The Add server window comes with the add-server feature; the button shows nothing until then.
+    showModal(m_form3);
+}
+
+void TForm1::Deleteserver1Click()
+{
+    if (!m_engine.deletion)
+        return;
+    const int addressRow = m_table.selectedIndex(Column::ListBox6_ipaddress);
+    const std::string address = addressRow >= 0 && addressRow < m_table.rowCount(Column::ListBox6_ipaddress)
+                                    ? m_table.cell(Column::ListBox6_ipaddress, addressRow)
+                                    : std::string();
+    switch (m_engine.deletion->Run(address)) {
+    case DeleteOutcome::Deleted: {
+        const int row = m_table.selectedIndex(Column::ListBox1_servername);
+        if (row >= 0 && row < m_table.rowCount(Column::ListBox1_servername))
+            m_table.DeleteRow(row);
+        break;
+    }
+    case DeleteOutcome::Locked:
+        if (m_services.endInOrder)
+            m_services.endInOrder();
+        else
+            QCoreApplication::exit(0);
+        break;
+    case DeleteOutcome::NoSelection:
+    case DeleteOutcome::Refused:
+    case DeleteOutcome::Unreachable:
+        break;
+    }
 }
 
 void TForm1::sSpeedButton7Click()

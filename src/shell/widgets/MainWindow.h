@@ -17,6 +17,7 @@ namespace pelorix
 {
 
 class ColumnListView;
+class DeleteServer;
 class Dialogs;
 class EventPump;
 class GameInstallations;
@@ -24,6 +25,7 @@ class GameLaunch;
 class SettingsStore;
 class SyncColumnsHook;
 class TForm2;
+class TForm3;
 class TForm4;
 class TForm5;
 class TForm6;
@@ -53,6 +55,8 @@ struct TForm1Services {
     QStringList arguments;
     // The optional cursor file, relative to the working folder.
     QString cursorFile = QStringLiteral("cr.data");
+    // Ends the event loop in order (the delete lock); QCoreApplication::exit(0) when not given.
+    std::function<void()> endInOrder;
 };
 
 // The engine's parts the main window works with. Forms creates them and keeps them for the whole run; the window
@@ -61,6 +65,7 @@ struct TForm1Engine {
     RefreshEngine *refresh = nullptr;
     VersionCheck *version = nullptr;
     SyncColumnsHook *syncHook = nullptr;
+    DeleteServer *deletion = nullptr;
 };
 
 // The main window: the server table with its ten columns, the buttons, labels and panels around it. Its controls
@@ -80,6 +85,7 @@ class TForm1 final : public QWidget, public RefreshView
     bool FormCreate();
     // The other windows, created after this one.
     void setForms(TForm2 *form2, TForm4 *form4, TForm5 *form5, TForm6 *form6);
+    void setAddServerWindow(TForm3 *form3) { m_form3 = form3; }
 
     // Start-up and quit.
     void Timer2Timer();
@@ -119,6 +125,7 @@ class TForm1 final : public QWidget, public RefreshView
 
     // Buttons, menus and labels.
     void Image3click();
+    void Deleteserver1Click();
     void sSpeedButton7Click();
     void refresh_imageClick();
     void Join_imageClick();
@@ -201,6 +208,7 @@ class TForm1 final : public QWidget, public RefreshView
     std::unique_ptr<GameLaunch> m_launch;
     bool m_dragSelecting = false;
     TForm2 *m_form2 = nullptr;
+    TForm3 *m_form3 = nullptr;
     TForm4 *m_form4 = nullptr;
     TForm5 *m_form5 = nullptr;
     TForm6 *m_form6 = nullptr;
