@@ -139,6 +139,30 @@ void ServerTable::setColumnItems(Column c, std::vector<std::string> items)
         o->columnReset(c);
 }
 
+bool ServerTable::setCell(Column c, int row, std::string text)
+{
+    auto &col = m_columns[c];
+    if (row < 0 || row >= static_cast<int>(col.items.size()))
+        return false;
+    col.items[static_cast<size_t>(row)] = std::move(text);
+    for (auto *o : m_observers)
+        o->cellChanged(c, row);
+    return true;
+}
+
+void ServerTable::rewriteColumn(Column c, std::vector<std::string> items, std::vector<char> checked)
+{
+    auto &col = m_columns[c];
+    if (items.size() != col.items.size() ||
+        (!checked.empty() && (c != Listbox10_check || checked.size() != items.size())))
+        throw std::invalid_argument("rewriteColumn: the rows of a column must stay the same in number");
+    col.items = RowList<std::string>(std::move(items));
+    if (!checked.empty())
+        col.checked = RowList<char>(std::move(checked));
+    for (auto *o : m_observers)
+        o->columnReset(c);
+}
+
 template <typename T> void ServerTable::changeState(Column c, T ColumnState::*field, T value)
 {
     T &current = m_columns[c].*field;

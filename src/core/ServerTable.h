@@ -80,6 +80,12 @@ class ServerTable
     // Loads or rebuilds a whole column (no selection, top row 0; the check column's rows unchecked).
     // The refresh keeps the address column no longer than the others; nothing here enforces it.
     void setColumnItems(Column c, std::vector<std::string> items);
+    // Replaces one cell; a row the column does not have is left alone (false). Selection and top row stay.
+    bool setCell(Column c, int row, std::string text);
+    // Rewrites every row of a column at once, keeping its selection and top row; the views are told once. The
+    // number of rows must stay (std::invalid_argument otherwise); checked (the check column only) gives the
+    // check state of each row and is left as it is when empty.
+    void rewriteColumn(Column c, std::vector<std::string> items, std::vector<char> checked = {});
     void setSelectedIndex(Column c, int row); // -1 for none; out of range means none
     int selectedIndex(Column c) const { return m_columns[c].selected; }
     void setTopRow(Column c, int row);

@@ -54,8 +54,9 @@ JSON:
   messages          every message the refresh showed, in order, as texts
 
 Exit status:
-  0    done
-  1    settings set: the settings file could not be written
+  0    done (update, players: the server answered)
+  1    settings set: the settings file could not be written; update, players: the
+       server did not answer
   2    refresh: no server list (neither the service nor cache.dat gave one)
   3    refresh: the refresh ended on a fault (the message "Error: #")
   64   a bad command line
