@@ -142,8 +142,7 @@ SortKind chooseSortKind(const std::vector<std::string> &keys, const QLocale &loc
     return chooseKindOfUpper(upper, locale);
 }
 
-void sortRecords(std::vector<RowRecord> &records, Column keyCell, SortKind kind, bool descending,
-                 const QLocale &locale)
+void sortRecords(std::vector<RowRecord> &records, Column keyCell, SortKind kind, bool descending, const QLocale &locale)
 {
     std::vector<QString> keys;
     keys.reserve(records.size());

@@ -107,8 +107,8 @@ DetailExchange RunDetailExchange(const std::string &address, EventPump &pump, co
     if (!fault) {
         PumpWait(pump, 5);
         reply = receivePumping(query, timings.firstMs, pump, fault);
-        result.roundTripMs = static_cast<int>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sentAt).count());
+        result.roundTripMs =
+            static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sentAt).count());
     }
     while (!fault) {
         ++followUps;
@@ -168,10 +168,14 @@ SingleUpdateCells SingleUpdateCellsFromReply(std::string_view reply, bool answer
 
 std::array<std::string, 8> RowCellsAfterUpdate(const SingleUpdateCells &cells)
 {
-    return {cells.lock.value_or("-"),  cells.name.value_or("----= UPDATING =----"),
-            cells.players,             cells.ping,
-            cells.gametype.value_or("---"), cells.map.value_or("---"),
-            cells.variant.value_or("---"),  cells.version.value_or("---")};
+    return {cells.lock.value_or("-"),
+            cells.name.value_or("----= UPDATING =----"),
+            cells.players,
+            cells.ping,
+            cells.gametype.value_or("---"),
+            cells.map.value_or("---"),
+            cells.variant.value_or("---"),
+            cells.version.value_or("---")};
 }
 
 void WriteUpdateMarker(ServerTable &table, int row)
@@ -219,8 +223,8 @@ int WriteUpdateCells(ServerTable &table, int preferredRow, const std::string &ad
     return row;
 }
 
-std::optional<SingleUpdateCells> QuerySingleServer(const std::string &address, EventPump &pump,
-                                                   std::string *portError, const DetailExchangeTimings &timings)
+std::optional<SingleUpdateCells> QuerySingleServer(const std::string &address, EventPump &pump, std::string *portError,
+                                                   const DetailExchangeTimings &timings)
 {
     const AddressParts parts = splitAddressCell(address);
     int port = 0;

@@ -302,3 +302,35 @@ TEST(ServerTable, SetColumnItemsRebuildsAColumn)
     t.setColumnItems(ListBox6_ipaddress, {});
     EXPECT_EQ(r.events.size(), 1u);
 }
+
+TEST(ServerTable, SetCellAndRewriteColumnKeepSelectionAndTopRow)
+{
+    ServerTable t;
+    for (int i = 0; i < 3; ++i)
+        t.AppendPlaceholderRow();
+    t.setSelectedIndex(ListBox3_ping, 2);
+    t.setTopRow(ListBox3_ping, 1);
+    Recorder r;
+    t.addObserver(&r);
+
+    EXPECT_TRUE(t.setCell(ListBox3_ping, 1, "45"));
+    EXPECT_FALSE(t.setCell(ListBox3_ping, 3, "x"));
+    EXPECT_FALSE(t.setCell(ListBox6_ipaddress, 0, "x")) << "the address column has no rows";
+    EXPECT_EQ(t.columnItems(ListBox3_ping), (std::vector<std::string>{"?", "45", "?"}));
+
+    t.rewriteColumn(ListBox3_ping, {"1", "2", "3"});
+    t.rewriteColumn(Listbox10_check, {"Join", "Join", "Join"}, {0, 1, 0});
+    EXPECT_EQ(t.columnItems(ListBox3_ping), (std::vector<std::string>{"1", "2", "3"}));
+    EXPECT_TRUE(t.isChecked(1));
+    EXPECT_FALSE(t.isChecked(0));
+    EXPECT_EQ(t.selectedIndex(ListBox3_ping), 2);
+    EXPECT_EQ(t.column(ListBox3_ping).topRow, 1);
+    EXPECT_EQ(r.columns("cell"), std::vector<int>{ListBox3_ping});
+    EXPECT_EQ(r.columns("reset"), (std::vector<int>{ListBox3_ping, Listbox10_check}));
+
+    // A rewrite that would change the number of rows, or give check states to another column, is refused whole.
+    EXPECT_THROW(t.rewriteColumn(ListBox3_ping, {"1"}), std::invalid_argument);
+    EXPECT_THROW(t.rewriteColumn(ListBox3_ping, {"1", "2", "3"}, {1, 1, 1}), std::invalid_argument);
+    EXPECT_EQ(t.columnItems(ListBox3_ping), (std::vector<std::string>{"1", "2", "3"}));
+    t.removeObserver(&r);
+}

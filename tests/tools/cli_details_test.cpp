@@ -48,9 +48,10 @@ QJsonObject json(const std::string &text)
 
 std::string reply(const std::string &name)
 {
-    return "\\hostname\\" + name + "\\numplayers\\2\\maxplayers\\8\\password\\0\\gametype\\Kessrin\\mapname\\Harbour"
-                                   "\\gamevariant\\VEKTA 4\\gamever\\1.0\\player_0\\Big%Al\\score_0\\12\\player_1\\"
-                                   "Zed\\score_1\\-1\\final\\\\eof\\";
+    return "\\hostname\\" + name +
+           "\\numplayers\\2\\maxplayers\\8\\password\\0\\gametype\\Kessrin\\mapname\\Harbour"
+           "\\gamevariant\\VEKTA 4\\gamever\\1.0\\player_0\\Big%Al\\score_0\\12\\player_1\\"
+           "Zed\\score_1\\-1\\final\\\\eof\\";
 }
 
 TEST(CliDetails, UpdatePrintsTheCellsOfTheRow)

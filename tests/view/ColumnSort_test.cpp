@@ -48,8 +48,8 @@ std::vector<std::string> rows(const ServerTable &table)
     for (int r = 0; r < table.rowCount(ListBox1_servername); ++r) {
         std::string line;
         for (int c = 0; c < Listbox10_check; ++c)
-            line += (r < table.rowCount(static_cast<Column>(c)) ? table.cell(static_cast<Column>(c), r) : "<none>") +
-                    "|";
+            line +=
+                (r < table.rowCount(static_cast<Column>(c)) ? table.cell(static_cast<Column>(c), r) : "<none>") + "|";
         line += table.isChecked(r) ? "X" : "-";
         out.push_back(line);
     }
@@ -78,7 +78,10 @@ TEST(ColumnSort, OrdersEachColumnByItsKindInBothDirections)
     const std::vector<Case> cases = {
         {"ping", ListBox3_ping, {"120", "45", "80"}, {"45", "80", "120"}, {"120", "80", "45"}},
         // Text order ignores case: alpha before Beta, not the byte order that puts B first.
-        {"name", ListBox1_servername, {"Beta", "alpha", "charlie"}, {"alpha", "Beta", "charlie"},
+        {"name",
+         ListBox1_servername,
+         {"Beta", "alpha", "charlie"},
+         {"alpha", "Beta", "charlie"},
          {"charlie", "Beta", "alpha"}},
         // The slash keeps players cells from being numbers: they sort as text.
         {"players", ListBox2_players, {"2/16", "0/8", "10/16"}, {"0/8", "10/16", "2/16"}, {"2/16", "10/16", "0/8"}},
@@ -86,9 +89,14 @@ TEST(ColumnSort, OrdersEachColumnByItsKindInBothDirections)
         {"version", ListBox8_version, {"1.5", "1.10", "0.9"}, {"0.9", "1.10", "1.5"}, {"1.5", "1.10", "0.9"}},
         // One version that is not a number turns the whole column into text.
         {"version", ListBox8_version, {"1.5", "1.10", "beta"}, {"1.10", "1.5", "beta"}, {"beta", "1.5", "1.10"}},
-        {"map", ListBox5_mapname, {"Harbour", "dunes", "Canyon"}, {"Canyon", "dunes", "Harbour"},
+        {"map",
+         ListBox5_mapname,
+         {"Harbour", "dunes", "Canyon"},
+         {"Canyon", "dunes", "Harbour"},
          {"Harbour", "dunes", "Canyon"}},
-        {"address", ListBox6_ipaddress, {"10.0.0.2:10481", "10.0.0.3:10481", "10.0.0.1:10481"},
+        {"address",
+         ListBox6_ipaddress,
+         {"10.0.0.2:10481", "10.0.0.3:10481", "10.0.0.1:10481"},
          {"10.0.0.1:10481", "10.0.0.2:10481", "10.0.0.3:10481"},
          {"10.0.0.3:10481", "10.0.0.2:10481", "10.0.0.1:10481"}},
     };
@@ -97,7 +105,7 @@ TEST(ColumnSort, OrdersEachColumnByItsKindInBothDirections)
         std::vector<Server> servers;
         for (size_t k = 0; k < c.cells.size(); ++k) {
             Server s = named("server" + std::to_string(k));
-            std::string *cells[] = {&s.lock, &s.name, &s.players, &s.ping, &s.gametype,
+            std::string *cells[] = {&s.lock, &s.name,    &s.players, &s.ping,   &s.gametype,
                                     &s.map,  &s.address, &s.variant, &s.version};
             *cells[c.key] = c.cells[k];
             servers.push_back(s);

@@ -42,8 +42,10 @@ TEST(PlayerList, RepliesBecomeLinesInReplyOrder)
         {"more names than scores: every name shows", "\\player_0\\A\\player_1\\B\\score_0\\5",
          "Player list:\r\n\r\nA | Score: 5\r\nB | Score: ?\r\n"},
         {"more scores than names", "\\score_0\\1\\score_1\\2\\player_0\\A", "Player list:\r\n\r\nA | Score: 1\r\n"},
-        {"a key as the last item adds nothing", "\\player_0\\A\\score_0\\1\\player_1", "Player list:\r\n\r\nA | Score: 1\r\n"},
-        {"the text anywhere in an item counts", "\\xplayer_name\\A\\teamscore_\\9", "Player list:\r\n\r\nA | Score: 9\r\n"},
+        {"a key as the last item adds nothing", "\\player_0\\A\\score_0\\1\\player_1",
+         "Player list:\r\n\r\nA | Score: 1\r\n"},
+        {"the text anywhere in an item counts", "\\xplayer_name\\A\\teamscore_\\9",
+         "Player list:\r\n\r\nA | Score: 9\r\n"},
         {"no players", "\\hostname\\x\\final\\", "Player list:\r\n\r\n"},
     };
     for (const auto &c : cases)

@@ -100,19 +100,28 @@ TEST(SingleUpdate, ReplyCellsAndWhatTheRowShows)
     };
     const std::vector<Case> cases = {
         {"answered", kAlphaReply, true, {"\xAE", "Alpha", "3/16", "42", "Druvane", "Canyon", "VEKTA 4", "1.1"}},
-        {"not answered: the default reply", "ignored", false,
-         {" ", "N/A", "?/?", "42", "N/A", "N/A", "N/A", "N/A"}},
-        {"no hostname", "\\numplayers\\1\\maxplayers\\8\\final\\", true,
+        {"not answered: the default reply", "ignored", false, {" ", "N/A", "?/?", "42", "N/A", "N/A", "N/A", "N/A"}},
+        {"no hostname",
+         "\\numplayers\\1\\maxplayers\\8\\final\\",
+         true,
          {"-", "----= UPDATING =----", "1/8", "42", "---", "---", "---", "---"}},
         {"no counts", "\\hostname\\x\\final\\", true, {"-", "x", "/", "42", "---", "---", "---", "---"}},
-        {"keys as last items have no value", "\\mapname\\m\\final\\\\hostname", true,
+        {"keys as last items have no value",
+         "\\mapname\\m\\final\\\\hostname",
+         true,
          {"-", "----= UPDATING =----", "/", "42", "---", "m", "---", "---"}},
-        {"a key's empty value", "\\hostname\\\\numplayers\\\\maxplayers\\4", true,
+        {"a key's empty value",
+         "\\hostname\\\\numplayers\\\\maxplayers\\4",
+         true,
          {"-", "", "/4", "42", "---", "---", "---", "---"}},
-        {"blanks come back, markup and control bytes stay text", "\\hostname\\<b>A%B</b>\\gametype\\a\x01"
-                                                                 "b",
-         true, {"-", "<b>A B</b>", "/", "42", "a", "---", "---", "---"}},
-        {"password other than 0 locks", "\\password\\yes", true,
+        {"blanks come back, markup and control bytes stay text",
+         "\\hostname\\<b>A%B</b>\\gametype\\a\x01"
+         "b",
+         true,
+         {"-", "<b>A B</b>", "/", "42", "a", "---", "---", "---"}},
+        {"password other than 0 locks",
+         "\\password\\yes",
+         true,
          {"\xAE", "----= UPDATING =----", "/", "42", "---", "---", "---", "---"}},
     };
     for (const auto &c : cases) {
@@ -196,10 +205,9 @@ TEST(SingleUpdate, AddressesThatAreNotPortsOrHosts)
         bool conversionError;
     };
     const std::vector<Case> cases = {
-        {"127.0.0.1:abc", true},
-        {"127.0.0.1:", true},
-        {"127.0.0.1:99999", false},       // a number, but no port: the exchange fails
-        {":10481", false},                // no host
+        {"127.0.0.1:abc", true},    {"127.0.0.1:", true},
+        {"127.0.0.1:99999", false}, // a number, but no port: the exchange fails
+        {":10481", false},          // no host
         {"nocolon", true},
     };
     for (const auto &c : cases) {
@@ -242,7 +250,7 @@ TEST(SingleUpdate, RewritesTheSelectedRowAndBringsTheItemBackAfterThePause)
     EXPECT_TRUE(item.enabled);
     EXPECT_TRUE(disabledDuringPause);
     EXPECT_EQ(rowCells(table, 1), (std::vector<std::string>{"\xAE", "Alpha", "3/16", "Druvane", "Canyon",
-                                                             servers.address(1), "VEKTA 4", "1.1"}));
+                                                            servers.address(1), "VEKTA 4", "1.1"}));
     EXPECT_TRUE(table.isChecked(1));
     EXPECT_EQ(rowCells(table, 0), other);
     EXPECT_TRUE(dialogs.shown().empty());

@@ -29,8 +29,8 @@ int runPlayers(const std::vector<std::string> &args)
         } else if (address.empty() && !arg.empty() && arg[0] != '-') {
             address = utf8ToCp1252(arg);
         } else {
-            std::fprintf(stderr, "pelorix-cli players: unexpected argument '%s'\nusage: pelorix-cli %s\n",
-                         arg.c_str(), kUsage);
+            std::fprintf(stderr, "pelorix-cli players: unexpected argument '%s'\nusage: pelorix-cli %s\n", arg.c_str(),
+                         kUsage);
             return kUsageError;
         }
     }

@@ -80,8 +80,8 @@ void PictureCheckBox::paintEvent(QPaintEvent *)
         tick.moveTo(8.5, 16.5);
         tick.lineTo(13, 21.5);
         tick.lineTo(21.5, 10);
-        painter.setPen(QPen(enabled ? Qt::white : QColor(130, 130, 130), 3, Qt::SolidLine, Qt::RoundCap,
-                            Qt::RoundJoin));
+        painter.setPen(
+            QPen(enabled ? Qt::white : QColor(130, 130, 130), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.setBrush(Qt::NoBrush);
         painter.drawPath(tick);
     }

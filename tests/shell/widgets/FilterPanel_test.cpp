@@ -129,11 +129,17 @@ TEST_F(FilterPanelTest, LoadsTheStoreAndOkStoresWhatThePanelShows)
          [](FilterPanel &) {},
          {{"ping", "300"}}},
         {"every flag",
-         {{"hide_password_servers", "1"}, {"hide_full_servers", "1"}, {"hide_empty_servers", "1"},
-          {"show_game_version", "1"}, {"game_version_index", "2"}},
+         {{"hide_password_servers", "1"},
+          {"hide_full_servers", "1"},
+          {"hide_empty_servers", "1"},
+          {"show_game_version", "1"},
+          {"game_version_index", "2"}},
          [](FilterPanel &p) { p.JvgCheckBox5->click(); },
-         {{"hide_password_servers", "1"}, {"hide_full_servers", "0"}, {"hide_empty_servers", "1"},
-          {"show_game_version", "1"}, {"game_version_index", "2"}}},
+         {{"hide_password_servers", "1"},
+          {"hide_full_servers", "0"},
+          {"hide_empty_servers", "1"},
+          {"show_game_version", "1"},
+          {"game_version_index", "2"}}},
     };
     UdpServers server(1, [](size_t, const std::string &) {
         return std::vector<UdpServers::Send>{{0, reply("Alpha", "0", "")}};
