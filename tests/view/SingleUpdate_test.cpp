@@ -172,6 +172,8 @@ TEST(SingleUpdate, ExchangeAgainstScriptedServers)
          0,
          1000},
         {"final never comes within eight follow-ups", neverFinal, false, "N/A", "?/?", 0, 1000},
+        {"no hostname", {{0, "\\numplayers\\2\\maxplayers\\9\\final\\"}}, true, "<marker>", "2/9", 0, 1000},
+        {"no counts", {{0, "\\hostname\\Bare\\final\\"}}, true, "Bare", "/", 0, 1000},
         {"silence", {}, false, "N/A", "?/?", 1950, 2600},
         {"a second sender is not listened to",
          {{0, "\\hostname\\Intruder\\final\\", true}, {40, "\\hostname\\Real\\final\\"}},
