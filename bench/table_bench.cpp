@@ -6,6 +6,7 @@
 #include "core/Dialogs.h"
 #include "core/SettingsStore.h"
 #include "platform/UniqueFd.h"
+#include "shell/widgets/FormControls.h"
 #include "shell/widgets/Forms.h"
 #include "shell/widgets/QtEventPump.h"
 #include "view/ColumnSort.h"

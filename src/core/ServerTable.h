@@ -82,10 +82,11 @@ class ServerTable
     void setColumnItems(Column c, std::vector<std::string> items);
     // Replaces one cell; a row the column does not have is left alone (false). Selection and top row stay.
     bool setCell(Column c, int row, std::string text);
-    // Rewrites every row of a column at once, keeping its selection and top row; the views are told once. The
-    // number of rows must stay (std::invalid_argument otherwise); checked (the check column only) gives the
-    // check state of each row and is left as it is when empty.
-    void rewriteColumn(Column c, std::vector<std::string> items, std::vector<char> checked = {});
+    // Moves whole rows: new row k is old row order[k], in every column (check states included), cells moved rather
+    // than copied. A column shorter than order is reordered only where order stays inside it: over its first
+    // `block` rows when order maps [0, block) onto itself, else not at all. Selection and top row stay; the views
+    // are told once per column.
+    void reorderRows(const std::vector<int> &order, int block);
     void setSelectedIndex(Column c, int row); // -1 for none; out of range means none
     int selectedIndex(Column c) const { return m_columns[c].selected; }
     void setTopRow(Column c, int row);

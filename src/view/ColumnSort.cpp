@@ -6,6 +6,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <charconv>
 #include <numeric>
 
 namespace pelorix
@@ -14,8 +15,45 @@ namespace pelorix
 namespace
 {
 
+// A plain decimal number: optional minus, digits, optional decimal point and digits. The same number in every
+// locale whose decimal point is that character; read without the locale's general parser, which costs more.
+std::optional<double> readPlainNumber(const QString &text, QChar point)
+{
+    const qsizetype n = text.size();
+    if (n == 0 || n > 30)
+        return std::nullopt;
+    char ascii[32];
+    qsizetype p = 0;
+    bool digits = false;
+    bool pointSeen = false;
+    for (; p < n; ++p) {
+        const QChar c = text[p];
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+            digits = true;
+        } else if (c == QLatin1Char('-') && p == 0) {
+        } else if (c == point && !pointSeen && digits) {
+            pointSeen = true;
+            ascii[p] = '.';
+            continue;
+        } else {
+            return std::nullopt;
+        }
+        ascii[p] = static_cast<char>(c.unicode());
+    }
+    if (!digits || text.back() == point)
+        return std::nullopt;
+    double value = 0;
+    const auto [end, error] = std::from_chars(ascii, ascii + n, value);
+    return error == std::errc() && end == ascii + n ? std::optional<double>(value) : std::nullopt;
+}
+
 std::optional<double> readNumber(const QString &text, const QLocale &locale)
 {
+    const QString point = locale.decimalPoint();
+    if (point.size() == 1 && point != locale.groupSeparator()) {
+        if (const auto plain = readPlainNumber(text, point.front()))
+            return plain;
+    }
     bool ok = false;
     const double value = locale.toDouble(text, &ok);
     return ok ? std::optional<double>(value) : std::nullopt;
@@ -61,65 +99,20 @@ std::optional<double> readValue(SortKind kind, const QString &text, const QLocal
     }
 }
 
-QString upperKey(const std::string &cell, const QLocale &locale)
-{
-    return locale.toUpper(toQString(cell));
-}
-
-SortKind chooseKindOfUpper(const std::vector<QString> &keys, const QLocale &locale)
+SortKind chooseKindOf(const std::vector<std::string> &keys, const QLocale &locale)
 {
     bool number = true;
     bool dateTime = true;
     bool time = true;
-    for (const QString &key : keys) {
-        number = number && readNumber(key, locale).has_value();
-        dateTime = dateTime && readDateTime(key, locale).has_value();
-        time = time && readTime(key, locale).has_value();
+    for (const std::string &key : keys) {
+        const QString text = toQString(key);
+        number = number && readNumber(text, locale).has_value();
+        dateTime = dateTime && readDateTime(text, locale).has_value();
+        time = time && readTime(text, locale).has_value();
         if (!number && !dateTime && !time)
             break;
     }
     return number ? SortKind::Number : dateTime ? SortKind::DateTime : time ? SortKind::Time : SortKind::Text;
-}
-
-// The order of rows [0, n) by their upper-cased keys; a stable sort, so equal keys keep their order.
-std::vector<int> sortedOrder(const std::vector<QString> &keys, SortKind kind, bool descending, const QLocale &locale)
-{
-    const size_t n = keys.size();
-    std::vector<int> order(n);
-    std::iota(order.begin(), order.end(), 0);
-    if (n < 2)
-        return order;
-    if (kind == SortKind::Automatic)
-        kind = chooseKindOfUpper(keys, locale);
-
-    if (kind == SortKind::Text) {
-        QCollator collator(locale);
-        std::vector<QCollatorSortKey> sortKeys;
-        sortKeys.reserve(n);
-        for (const QString &key : keys)
-            sortKeys.push_back(collator.sortKey(key));
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-            const int c = sortKeys[static_cast<size_t>(a)].compare(sortKeys[static_cast<size_t>(b)]);
-            return descending ? c > 0 : c < 0;
-        });
-        return order;
-    }
-
-    // A key that does not read as a value of the kind would compare equal to everything, which is no order at all
-    // (a ping "?" while a server is asked again). Such rows go after every row with a value, in both directions,
-    // and keep their order among themselves: the result is one fixed order whatever the sorting method.
-    std::vector<std::optional<double>> values;
-    values.reserve(n);
-    for (const QString &key : keys)
-        values.push_back(readValue(kind, key, locale));
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        const auto &va = values[static_cast<size_t>(a)];
-        const auto &vb = values[static_cast<size_t>(b)];
-        if (!va || !vb)
-            return va.has_value() && !vb.has_value();
-        return descending ? *va > *vb : *va < *vb;
-    });
-    return order;
 }
 
 } // namespace
@@ -135,23 +128,61 @@ int sortAreaByCliName(std::string_view name)
 
 SortKind chooseSortKind(const std::vector<std::string> &keys, const QLocale &locale)
 {
-    std::vector<QString> upper;
-    upper.reserve(keys.size());
-    for (const auto &key : keys)
-        upper.push_back(upperKey(key, locale));
-    return chooseKindOfUpper(upper, locale);
+    return chooseKindOf(keys, locale);
+}
+
+std::vector<int> sortOrder(const std::vector<std::string> &keys, SortKind kind, bool descending, const QLocale &locale)
+{
+    const size_t n = keys.size();
+    std::vector<int> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    if (n < 2)
+        return order;
+    if (kind == SortKind::Automatic)
+        kind = chooseKindOf(keys, locale);
+
+    if (kind == SortKind::Text) {
+        // Upper-cased with the locale's upper-casing first, so the order ignores letter case.
+        QCollator collator(locale);
+        std::vector<QCollatorSortKey> sortKeys;
+        sortKeys.reserve(n);
+        for (const std::string &key : keys)
+            sortKeys.push_back(collator.sortKey(locale.toUpper(toQString(key))));
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            const int c = sortKeys[static_cast<size_t>(a)].compare(sortKeys[static_cast<size_t>(b)]);
+            return descending ? c > 0 : c < 0;
+        });
+        return order;
+    }
+
+    // Numbers, dates and times are read from the cells as they are: upper-casing changes no digit or separator, and
+    // the locale reads its day and month names and its AM/PM in any letter case.
+    // A key that does not read as a value of the kind would compare equal to everything, which is no order at all
+    // (a ping "?" while a server is asked again). Such rows go after every row with a value, in both directions,
+    // and keep their order among themselves: the result is one fixed order whatever the sorting method.
+    std::vector<std::optional<double>> values;
+    values.reserve(n);
+    for (const std::string &key : keys)
+        values.push_back(readValue(kind, toQString(key), locale));
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const auto &va = values[static_cast<size_t>(a)];
+        const auto &vb = values[static_cast<size_t>(b)];
+        if (!va || !vb)
+            return va.has_value() && !vb.has_value();
+        return descending ? *va > *vb : *va < *vb;
+    });
+    return order;
 }
 
 void sortRecords(std::vector<RowRecord> &records, Column keyCell, SortKind kind, bool descending, const QLocale &locale)
 {
-    std::vector<QString> keys;
+    std::vector<std::string> keys;
     keys.reserve(records.size());
     for (const auto &record : records)
-        keys.push_back(upperKey(record[keyCell], locale));
-    const std::vector<int> order = sortedOrder(keys, kind, descending, locale);
+        keys.push_back(record[keyCell]);
     std::vector<RowRecord> sorted;
     sorted.reserve(records.size());
-    for (const int k : order)
+    for (const int k : sortOrder(keys, kind, descending, locale))
         sorted.push_back(std::move(records[static_cast<size_t>(k)]));
     records = std::move(sorted);
 }
@@ -171,9 +202,6 @@ bool ColumnSorter::sortByArea(ServerTable &table, int area)
     if (n < 2)
         return descending;
 
-    // Not redrawn while the rows are rewritten.
-    table.SetColumnsVisible(false, true);
-
     // Rows of servers that never answered may have no address cell (the address column is then shorter than the
     // name column). Only the rows that have every cell are sorted as one block; the shorter rows after them are
     // sorted among themselves. So each row keeps its own cells and no cell is made up or lost.
@@ -181,46 +209,25 @@ bool ColumnSorter::sortByArea(ServerTable &table, int area)
     for (int c = 0; c < ColumnCount; ++c)
         full = std::min(full, table.rowCount(static_cast<Column>(c)));
 
-    std::vector<RowRecord> records(static_cast<size_t>(n));
-    for (int row = 0; row < n; ++row) {
-        RowRecord &record = records[static_cast<size_t>(row)];
-        for (int c = 0; c < Listbox10_check; ++c) {
-            const auto column = static_cast<Column>(c);
-            if (row < table.rowCount(column))
-                record[c] = table.cell(column, row);
-        }
-        record[Listbox10_check] = table.isChecked(row) ? "-1" : "0";
-    }
-    std::vector<RowRecord> head(std::make_move_iterator(records.begin()),
-                                std::make_move_iterator(records.begin() + full));
-    std::vector<RowRecord> tail(std::make_move_iterator(records.begin() + full),
-                                std::make_move_iterator(records.end()));
-    sortRecords(head, spec.key, spec.kind, descending, m_locale);
-    sortRecords(tail, spec.key, spec.kind, descending, m_locale);
-    records = std::move(head);
-    records.insert(records.end(), std::make_move_iterator(tail.begin()), std::make_move_iterator(tail.end()));
+    const auto keyOf = [&](int row) -> std::string {
+        if (spec.key == Listbox10_check)
+            return table.isChecked(row) ? "-1" : "0";
+        return row < table.rowCount(spec.key) ? table.cell(spec.key, row) : std::string();
+    };
+    std::vector<std::string> head;
+    std::vector<std::string> tail;
+    head.reserve(static_cast<size_t>(full));
+    for (int row = 0; row < full; ++row)
+        head.push_back(keyOf(row));
+    for (int row = full; row < n; ++row)
+        tail.push_back(keyOf(row));
+    std::vector<int> order = sortOrder(head, spec.kind, descending, m_locale);
+    for (const int k : sortOrder(tail, spec.kind, descending, m_locale))
+        order.push_back(full + k);
 
-    for (int c = 0; c < ColumnCount; ++c) {
-        const auto column = static_cast<Column>(c);
-        const int rows = table.rowCount(column);
-        std::vector<std::string> items(static_cast<size_t>(rows));
-        std::vector<char> checked;
-        for (int row = 0; row < rows && row < n; ++row)
-            items[static_cast<size_t>(row)] = records[static_cast<size_t>(row)][c];
-        // The check column's texts ("Join") stay; its boxes move with their rows.
-        if (column == Listbox10_check) {
-            items = table.columnItems(column);
-            checked.resize(static_cast<size_t>(rows));
-            for (int row = 0; row < rows; ++row)
-                checked[static_cast<size_t>(row)] =
-                    (row < n ? records[static_cast<size_t>(row)][c] == "-1" : table.isChecked(row)) ? 1 : 0;
-        }
-        // A column longer than the name column keeps the rows past it as they are.
-        for (int row = n; row < rows && column != Listbox10_check; ++row)
-            items[static_cast<size_t>(row)] = table.cell(column, row);
-        table.rewriteColumn(column, std::move(items), std::move(checked));
-    }
-
+    // Not redrawn while the rows move.
+    table.SetColumnsVisible(false, true);
+    table.reorderRows(order, full);
     table.SetColumnsVisible(true, true);
     return descending;
 }

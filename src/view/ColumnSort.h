@@ -50,6 +50,11 @@ int sortAreaByCliName(std::string_view name);
 // when every one reads as a date with optional time, else Time when every one reads as a time of day, else Text.
 SortKind chooseSortKind(const std::vector<std::string> &keys, const QLocale &locale);
 
+// The order of rows with these key cells: entry k is the row that goes to place k. Text keys are upper-cased with
+// the locale's upper-casing first, so text ignores letter case; equal keys keep their order in both directions
+// (a stable sort on the reversed key order, not a reversed ascending sort).
+std::vector<int> sortOrder(const std::vector<std::string> &keys, SortKind kind, bool descending, const QLocale &locale);
+
 // Orders the records by their cell keyCell. Keys are upper-cased with the locale's upper-casing first, so every
 // kind ignores letter case. Equal keys keep their order in both directions: descending is a stable sort on the
 // reversed key order, not a reversed ascending sort.

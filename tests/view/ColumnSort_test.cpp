@@ -87,6 +87,11 @@ TEST(ColumnSort, OrdersEachColumnByItsKindInBothDirections)
         {"players", ListBox2_players, {"2/16", "0/8", "10/16"}, {"0/8", "10/16", "2/16"}, {"2/16", "10/16", "0/8"}},
         // Versions all read as numbers with a full stop as the decimal separator: 1.10 is 1.1, so below 1.5.
         {"version", ListBox8_version, {"1.5", "1.10", "0.9"}, {"0.9", "1.10", "1.5"}, {"1.5", "1.10", "0.9"}},
+        {"version",
+         ListBox8_version,
+         {"10", "9.5", "-1", "007"},
+         {"-1", "007", "9.5", "10"},
+         {"10", "9.5", "007", "-1"}},
         // One version that is not a number turns the whole column into text.
         {"version", ListBox8_version, {"1.5", "1.10", "beta"}, {"1.10", "1.5", "beta"}, {"beta", "1.5", "1.10"}},
         {"map",
@@ -132,7 +137,9 @@ TEST(ColumnSort, NumbersFollowTheLocaleDecimalSeparator)
         {QLocale(QLocale::German, QLocale::Germany), {"1,0", "1,1"}, SortKind::Number},
         {QLocale(QLocale::German, QLocale::Germany), {"1.0", "1.1x"}, SortKind::Text},
         {QLocale::c(), {"0/8", "10/16"}, SortKind::Text},
-        {QLocale::c(), {"-1", "0"}, SortKind::Number},
+        {QLocale::c(), {"-1", "0", "007", "3.25"}, SortKind::Number},
+        {QLocale(QLocale::German, QLocale::Germany), {"-1", "3,25", "12"}, SortKind::Number},
+        {QLocale::c(), {"1", "-"}, SortKind::Text},
         {QLocale::c(), {}, SortKind::Number},
     };
     for (const auto &c : cases) {
