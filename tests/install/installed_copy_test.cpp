@@ -526,6 +526,9 @@ TEST_F(InstalledCopy, BashCompletionOffersWhatTheHelpLists)
     } cases[] = {
         {{"pelorix-cli", "re"}, {"refresh"}},
         {{"pelorix-cli", "refresh", "--find", ""}, {}},
+        {{"pelorix-cli", "refresh", "--sort", "pi"}, {"ping", "ping:desc"}},
+        {{"pelorix-cli", "update", "--"}, {"--json"}},
+        {{"pelorix-cli", "players", "127.0.0.1:10481", "--j"}, {"--json"}},
         {{"pelorix-cli", "settings", ""}, {"list", "get", "set"}},
         {{"pelorix-cli", "settings", "get", "ni"}, {"nick"}},
         {{"pelorix-cli", "settings", "get", "VEK"}, {"VEKTA4\\ 1.0"}},
