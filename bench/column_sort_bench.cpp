@@ -27,8 +27,8 @@ void fill(ServerTable &table, int rows)
         const auto r = random();
         table.AppendPlaceholderRow();
         table.PutRowValues(i, r % 7 ? " " : "\xAE", (r % 2 ? "server " : "Server ") + std::to_string(r % 100000),
-                           std::to_string(r % 17) + "/16", std::to_string(10 + r % 400), types[r % 5], maps[(r / 5) % 5],
-                           r % 3 ? "VEKTA 4" : "VEKTA 4X", r % 2 ? "1.0" : "1.1");
+                           std::to_string(r % 17) + "/16", std::to_string(10 + r % 400), types[r % 5],
+                           maps[(r / 5) % 5], r % 3 ? "VEKTA 4" : "VEKTA 4X", r % 2 ? "1.0" : "1.1");
         addresses.push_back("10." + std::to_string(r % 256) + "." + std::to_string((r / 256) % 256) + "." +
                             std::to_string(i % 256) + ":10481");
     }

@@ -194,7 +194,7 @@ ColumnSorter::ColumnSorter(QLocale locale)
 
 bool ColumnSorter::sortByArea(ServerTable &table, int area)
 {
-    const SortArea &spec = kSortAreas.at(static_cast<size_t>(area));
+    const SortArea &titleArea = kSortAreas.at(static_cast<size_t>(area));
     const bool descending = m_descending[static_cast<size_t>(area)];
     m_descending[static_cast<size_t>(area)] = !descending;
 
@@ -210,9 +210,9 @@ bool ColumnSorter::sortByArea(ServerTable &table, int area)
         full = std::min(full, table.rowCount(static_cast<Column>(c)));
 
     const auto keyOf = [&](int row) -> std::string {
-        if (spec.key == Listbox10_check)
+        if (titleArea.key == Listbox10_check)
             return table.isChecked(row) ? "-1" : "0";
-        return row < table.rowCount(spec.key) ? table.cell(spec.key, row) : std::string();
+        return row < table.rowCount(titleArea.key) ? table.cell(titleArea.key, row) : std::string();
     };
     std::vector<std::string> head;
     std::vector<std::string> tail;
@@ -221,8 +221,8 @@ bool ColumnSorter::sortByArea(ServerTable &table, int area)
         head.push_back(keyOf(row));
     for (int row = full; row < n; ++row)
         tail.push_back(keyOf(row));
-    std::vector<int> order = sortOrder(head, spec.kind, descending, m_locale);
-    for (const int k : sortOrder(tail, spec.kind, descending, m_locale))
+    std::vector<int> order = sortOrder(head, titleArea.kind, descending, m_locale);
+    for (const int k : sortOrder(tail, titleArea.kind, descending, m_locale))
         order.push_back(full + k);
 
     // Not redrawn while the rows move.
