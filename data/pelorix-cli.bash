@@ -8,7 +8,7 @@ _pelorix_cli()
     COMPREPLY=()
 
     if ((COMP_CWORD == 1)); then
-        COMPREPLY=($(compgen -W $'add\ndelete\njoin\nrefresh\nsettings\nwebget\nhelp\n--help\n--version' -- "$cur"))
+        COMPREPLY=($(compgen -W $'add\ndelete\njoin\nrefresh\nupdate\nplayers\nsettings\nwebget\nhelp\n--help\n--version' -- "$cur"))
         return
     fi
 
@@ -21,7 +21,16 @@ _pelorix_cli()
     refresh)
         # --find takes a player's name: nothing to offer.
         [[ $prev == --find ]] && return
-        COMPREPLY=($(compgen -W $'--json\n--keep-unanswered\n--find' -- "$cur"))
+        if [[ $prev == --sort ]]; then
+            local columns=$'name\nplayers\nping\ngametype\nmap\naddress\nvariant\nversion\njoin'
+            COMPREPLY=($(compgen -W "$columns"$'\n'"${columns//$'\n'/$':desc\n'}:desc" -- "$cur"))
+            return
+        fi
+        COMPREPLY=($(compgen -W $'--json\n--keep-unanswered\n--find\n--sort' -- "$cur"))
+        ;;
+    update | players)
+        # The address is the server's host:port: nothing to offer.
+        [[ $cur == -* ]] && COMPREPLY=($(compgen -W $'--json' -- "$cur"))
         ;;
     settings)
         if ((COMP_CWORD == 2)); then

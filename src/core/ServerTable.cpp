@@ -139,6 +139,63 @@ void ServerTable::setColumnItems(Column c, std::vector<std::string> items)
         o->columnReset(c);
 }
 
+bool ServerTable::setCell(Column c, int row, std::string text)
+{
+    auto &col = m_columns[c];
+    if (row < 0 || row >= static_cast<int>(col.items.size()))
+        return false;
+    col.items[static_cast<size_t>(row)] = std::move(text);
+    for (auto *o : m_observers)
+        o->cellChanged(c, row);
+    return true;
+}
+
+namespace
+{
+
+// order restricted to [0, rows): the whole of it when it stays inside, else its first block rows when those stay
+// inside, else nothing.
+size_t reorderableRows(const std::vector<int> &order, size_t rows, int block)
+{
+    const auto inside = [&](size_t count) {
+        return std::all_of(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(count),
+                           [&](int k) { return k >= 0 && static_cast<size_t>(k) < count; });
+    };
+    const size_t whole = std::min(order.size(), rows);
+    if (inside(whole))
+        return whole;
+    const size_t head = std::min(static_cast<size_t>(std::max(block, 0)), whole);
+    return inside(head) ? head : 0;
+}
+
+template <typename T> void moveRows(RowList<T> &rows, const std::vector<int> &order, size_t count)
+{
+    std::vector<T> moved;
+    moved.reserve(rows.size());
+    for (size_t k = 0; k < count; ++k)
+        moved.push_back(std::move(rows[static_cast<size_t>(order[k])]));
+    for (size_t k = count; k < rows.size(); ++k)
+        moved.push_back(std::move(rows[k]));
+    rows = RowList<T>(std::move(moved));
+}
+
+} // namespace
+
+void ServerTable::reorderRows(const std::vector<int> &order, int block)
+{
+    for (int c = 0; c < ColumnCount; ++c) {
+        auto &col = m_columns[c];
+        const size_t count = reorderableRows(order, col.items.size(), block);
+        if (count < 2)
+            continue;
+        moveRows(col.items, order, count);
+        if (c == Listbox10_check)
+            moveRows(col.checked, order, std::min(count, col.checked.size()));
+        for (auto *o : m_observers)
+            o->columnReset(static_cast<Column>(c));
+    }
+}
+
 template <typename T> void ServerTable::changeState(Column c, T ColumnState::*field, T value)
 {
     T &current = m_columns[c].*field;

@@ -80,6 +80,13 @@ class ServerTable
     // Loads or rebuilds a whole column (no selection, top row 0; the check column's rows unchecked).
     // The refresh keeps the address column no longer than the others; nothing here enforces it.
     void setColumnItems(Column c, std::vector<std::string> items);
+    // Replaces one cell; a row the column does not have is left alone (false). Selection and top row stay.
+    bool setCell(Column c, int row, std::string text);
+    // Moves whole rows: new row k is old row order[k], in every column (check states included), cells moved rather
+    // than copied. A column shorter than order is reordered only where order stays inside it: over its first
+    // `block` rows when order maps [0, block) onto itself, else not at all. Selection and top row stay; the views
+    // are told once per column.
+    void reorderRows(const std::vector<int> &order, int block);
     void setSelectedIndex(Column c, int row); // -1 for none; out of range means none
     int selectedIndex(Column c) const { return m_columns[c].selected; }
     void setTopRow(Column c, int row);

@@ -132,7 +132,10 @@ std::string UdpQuery::receiveWithin(int ms, bool &fault)
         std::string payload(kMaxDatagramBytes, '\0');
         alignas(cmsghdr) char control[256];
         iovec iov{payload.data(), payload.size()};
+        sockaddr_in from{};
         msghdr msg{};
+        msg.msg_name = &from;
+        msg.msg_namelen = sizeof from;
         msg.msg_iov = &iov;
         msg.msg_iovlen = 1;
         msg.msg_control = control;
@@ -146,6 +149,9 @@ std::string UdpQuery::receiveWithin(int ms, bool &fault)
             fault = true;
             return {};
         }
+        if (m_onlyFromServer && (msg.msg_namelen < sizeof from || from.sin_addr.s_addr != m_hostNetOrder ||
+                                 from.sin_port != m_portNetOrder))
+            continue;
         if (m_firstReceivedRealtimeNs < 0) {
             std::int64_t stamp = -1;
             for (cmsghdr *c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {

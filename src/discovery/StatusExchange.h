@@ -44,6 +44,8 @@ class UdpQuery
     std::string receiveWithin(int ms, bool &fault);
     // Milliseconds from the send to the kernel's receive time of the first datagram received, -1 before one arrived.
     int firstDatagramDelayMs() const;
+    // From now on receiveWithin drops datagrams that do not come from the asked host and port.
+    void acceptOnlyFromServer() { m_onlyFromServer = true; }
 
   private:
     UniqueFd m_fd;
@@ -51,6 +53,7 @@ class UdpQuery
     std::uint16_t m_portNetOrder = 0;
     std::int64_t m_sentRealtimeNs = -1;          // CLOCK_REALTIME at the send
     std::int64_t m_firstReceivedRealtimeNs = -1; // the kernel's receive stamp of the first datagram
+    bool m_onlyFromServer = false;
 };
 
 struct ExchangeResult {

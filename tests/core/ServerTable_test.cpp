@@ -302,3 +302,77 @@ TEST(ServerTable, SetColumnItemsRebuildsAColumn)
     t.setColumnItems(ListBox6_ipaddress, {});
     EXPECT_EQ(r.events.size(), 1u);
 }
+
+TEST(ServerTable, SetCellChangesOneCellAndNothingElse)
+{
+    ServerTable t;
+    for (int i = 0; i < 3; ++i)
+        t.AppendPlaceholderRow();
+    t.setSelectedIndex(ListBox3_ping, 2);
+    Recorder r;
+    t.addObserver(&r);
+    EXPECT_TRUE(t.setCell(ListBox3_ping, 1, "45"));
+    EXPECT_FALSE(t.setCell(ListBox3_ping, 3, "x"));
+    EXPECT_FALSE(t.setCell(ListBox6_ipaddress, 0, "x")) << "the address column has no rows";
+    EXPECT_EQ(t.columnItems(ListBox3_ping), (std::vector<std::string>{"?", "45", "?"}));
+    EXPECT_EQ(t.selectedIndex(ListBox3_ping), 2);
+    EXPECT_EQ(r.columns("cell"), std::vector<int>{ListBox3_ping});
+    t.removeObserver(&r);
+}
+
+// Whole rows move, check states with them; a shorter column moves only where the order stays inside it.
+TEST(ServerTable, ReorderRowsMovesWholeRows)
+{
+    struct Case {
+        const char *what;
+        std::vector<int> order;
+        int block;
+        std::vector<std::string> names;
+        std::vector<std::string> addresses; // the column holds a:1 .. c:1 for the first three rows only
+        std::vector<bool> checks;
+    };
+    const std::vector<Case> cases = {
+        {"the full rows as a block, the fourth row apart",
+         {2, 0, 1, 3},
+         3,
+         {"n2", "n0", "n1", "n3"},
+         {"c:1", "a:1", "b:1"},
+         {true, false, false, false}},
+        {"an order that crosses the short column's end leaves it",
+         {3, 2, 1, 0},
+         3,
+         {"n3", "n2", "n1", "n0"},
+         {"a:1", "b:1", "c:1"},
+         {false, true, false, false}},
+        {"the first rows only",
+         {1, 0},
+         2,
+         {"n1", "n0", "n2", "n3"},
+         {"b:1", "a:1", "c:1"},
+         {false, false, true, false}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        ServerTable t;
+        for (int i = 0; i < 4; ++i) {
+            t.AppendPlaceholderRow();
+            t.PutRowValues(i, " ", "n" + std::to_string(i), "?", "?", "?", "?", "?", "?");
+        }
+        t.setColumnItems(ListBox6_ipaddress, {"a:1", "b:1", "c:1"});
+        t.setChecked(2, true);
+        for (int col = 0; col < ColumnCount; ++col)
+            t.setSelectedIndex(static_cast<Column>(col), 1);
+        Recorder r;
+        t.addObserver(&r);
+        t.reorderRows(c.order, c.block);
+        t.removeObserver(&r);
+        EXPECT_EQ(t.columnItems(ListBox1_servername), c.names);
+        EXPECT_EQ(t.columnItems(ListBox6_ipaddress), c.addresses);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(t.isChecked(i), c.checks[static_cast<size_t>(i)]) << i;
+        EXPECT_EQ(t.columnItems(Listbox10_check), std::vector<std::string>(4, "Join"));
+        for (int col = 0; col < ColumnCount; ++col)
+            EXPECT_EQ(t.selectedIndex(static_cast<Column>(col)), 1) << col;
+        EXPECT_TRUE(r.columns("cell").empty());
+    }
+}

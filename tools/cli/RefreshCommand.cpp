@@ -3,6 +3,7 @@
 // the final pass), then the table on standard output.
 #include "CliEventPump.h"
 #include "Commands.h"
+#include "Json.h"
 
 #include "core/Dialogs.h"
 #include "core/ServerTable.h"
@@ -12,6 +13,7 @@
 #include "discovery/RefreshEngine.h"
 #include "discovery/WebClient.h"
 #include "platform/ProgramFolder.h"
+#include "view/ColumnSort.h"
 
 #include <cstdio>
 #include <optional>
@@ -27,7 +29,7 @@ constexpr int kUsageError = 64;
 constexpr int kNoList = 2;
 constexpr int kRefreshError = 3;
 
-const char *const kUsage = "refresh [--json] [--keep-unanswered] [--find NAME]";
+const char *const kUsage = "refresh [--json] [--keep-unanswered] [--find NAME] [--sort COLUMN[:desc]]";
 
 // Prints every dialog on standard error and keeps its text; questions get their default answer.
 class CollectingDialogs final : public Dialogs
@@ -148,47 +150,6 @@ class CliRefreshView final : public RefreshView
     int m_lastPercent = -1;
 };
 
-void appendJsonString(std::string &out, std::string_view cp1252)
-{
-    const std::string text = cp1252ToUtf8(cp1252);
-    out += '"';
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\b':
-            out += "\\b";
-            break;
-        case '\f':
-            out += "\\f";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-                out += buffer;
-            } else {
-                out += ch;
-            }
-        }
-    }
-    out += '"';
-}
-
 std::string cellOrEmpty(const ServerTable &table, Column column, int row)
 {
     return row < table.rowCount(column) ? table.cell(column, row) : std::string();
@@ -291,6 +252,8 @@ int runRefresh(const std::vector<std::string> &args)
     bool json = false;
     bool keepUnanswered = false;
     std::string find;
+    int sortArea = -1;
+    bool sortDescending = false;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--json") {
             json = true;
@@ -298,6 +261,18 @@ int runRefresh(const std::vector<std::string> &args)
             keepUnanswered = true;
         } else if (args[i] == "--find" && i + 1 < args.size()) {
             find = utf8ToCp1252(args[++i]);
+        } else if (args[i] == "--sort" && i + 1 < args.size()) {
+            std::string column = args[++i];
+            const std::string desc = ":desc";
+            sortDescending = column.size() > desc.size() && column.ends_with(desc);
+            if (sortDescending)
+                column.resize(column.size() - desc.size());
+            sortArea = sortAreaByCliName(column);
+            if (sortArea < 0) {
+                std::fprintf(stderr, "pelorix-cli refresh: unknown column '%s'\nusage: pelorix-cli %s\n",
+                             args[i].c_str(), kUsage);
+                return kUsageError;
+            }
         } else {
             std::fprintf(stderr, "pelorix-cli refresh: unexpected argument '%s'\nusage: pelorix-cli %s\n",
                          args[i].c_str(), kUsage);
@@ -324,6 +299,13 @@ int runRefresh(const std::vector<std::string> &args)
 
     engine.refresh_imageClick();
     const RefreshEnd end = engine.lastEnd();
+    // As one click on the column's title, or two for the descending order.
+    if (sortArea >= 0) {
+        ColumnSorter sorter;
+        sorter.sortByArea(table, sortArea);
+        if (sortDescending)
+            sorter.sortByArea(table, sortArea);
+    }
     const auto foundAt = foundAtServer(dialogs.messages, find);
     view.setProgressPanelVisible(false);
 
@@ -355,7 +337,11 @@ const bool registered = registerCommand(
                           "  --json          the table as one JSON object (see JSON below)\n"
                           "  --keep-unanswered\n"
                           "                  keep the rows of servers that did not answer (cells \"?\")\n"
-                          "  --find NAME     search every server for the player NAME, as Find player does");
+                          "  --find NAME     search every server for the player NAME, as Find player does\n"
+                          "  --sort COLUMN[:desc]\n"
+                          "                  order the table as a click on that column's title does (two\n"
+                          "                  clicks for :desc); COLUMN is one of name, players, ping,\n"
+                          "                  gametype, map, address, variant, version, join");
 
 } // namespace
 

@@ -54,10 +54,10 @@ JSON:
   messages          every message the refresh showed, in order, as texts
 
 Exit status:
-  0    done
-  1    settings set: the settings file could not be written; join: the join ended
-                    without starting the game (its message on standard error);
-       add: the server was not added;
+  0    done (update, players: the server answered)
+  1    settings set: the settings file could not be written; update, players: the
+       server did not answer; join: the join ended without starting the game (its
+       message on standard error); add: the server was not added;
        delete: the server was not deleted (a refused password, "Locked!" or no answer)
   2    refresh: no server list (neither the service nor cache.dat gave one)
   3    refresh: the refresh ended on a fault (the message "Error: #")

@@ -14,13 +14,17 @@
 #include "platform/widgets/MoveGesture.h"
 #include "shell/VersionCheck.h"
 #include "shell/widgets/AboutBox.h"
+#include "shell/FilterSettings.h"
 #include "shell/widgets/AddServerWindow.h"
+#include "shell/widgets/FilterPanel.h"
 #include "shell/widgets/FormControls.h"
 #include "shell/widgets/MessageWindow.h"
 #include "shell/widgets/PlainText.h"
 #include "shell/widgets/ProxyWindow.h"
 #include "shell/widgets/QuitWindow.h"
 #include "shell/widgets/Skin.h"
+#include "view/PlayerList.h"
+#include "view/SingleUpdate.h"
 #include "view/widgets/ColumnListView.h"
 #include "view/widgets/MapPictureLoader.h"
 #include "view/widgets/SyncColumnsHook.h"
@@ -28,6 +32,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
@@ -38,6 +43,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <algorithm>
@@ -85,6 +91,7 @@ TForm1::TForm1(TForm1Services services, ServerTable &table, QWidget *parent)
         std::make_unique<GameLaunch>(*m_installations, *m_services.settings, *m_services.dialogs, std::move(frontEnd));
     connectHandlers();
     connectColumns();
+    connectTableFeatures();
 }
 
 TForm1::~TForm1() = default;
@@ -116,7 +123,6 @@ void TForm1::connectHandlers()
     connect(ui.sSpeedButton6, &QAbstractButton::clicked, this, &TForm1::Image1_quitClick);
     connect(ui.sSpeedButton8, &QAbstractButton::clicked, this, &TForm1::refresh_imageClick);
     connect(ui.sSpeedButton9, &QAbstractButton::clicked, this, &TForm1::Image5Click);
-    // sSpeedButton10 (Image4Click, filter panel) is connected by the filter panel when that is added.
     connect(ui.sSpeedButton1, &QAbstractButton::clicked, this, &TForm1::Image6Click);
     connect(ui.sSpeedButton2, &QAbstractButton::clicked, this, &TForm1::Image2Click);
     connect(ui.directIP_panel, &EventLabel::mousePressed, this, &TForm1::directIP_panelMouseDown);
@@ -126,7 +132,6 @@ void TForm1::connectHandlers()
 
     connect(ui.Joinserver1, &QAction::triggered, this, &TForm1::joinSelectedServer);
     connect(ui.Deleteserver1, &QAction::triggered, this, &TForm1::Deleteserver1Click);
-    // Updatesingle1 and Showplayers2 get their actions with the single-server update and the player list.
     connect(ui.SelectVEKTA410executable1, &QAction::triggered, this, &TForm1::SelectVEKTA410executable1Click);
     connect(ui.SelectVEKTA411executable1, &QAction::triggered, this, &TForm1::SelectVEKTA411executable1Click);
     connect(ui.SelectVEKTA4DVHexecutable1, &QAction::triggered, this, &TForm1::SelectVEKTA4DVHexecutable1Click);
@@ -184,9 +189,171 @@ void TForm1::connectColumns()
     });
 }
 
+void TForm1::connectTableFeatures()
+{
+    const MainWindowUi &ui = m_ui;
+    using Handler = void (TForm1::*)();
+    const std::array<Handler, kSortAreaCount> sortHandlers = {
+        &TForm1::Image10Click, &TForm1::Image9Click,  &TForm1::Image11Click,
+        &TForm1::Image12Click, &TForm1::Image13Click, &TForm1::Image14Click,
+        &TForm1::Image15Click, &TForm1::Image16Click, &TForm1::Image17Click};
+    for (size_t k = 0; k < sortHandlers.size(); ++k)
+        connect(ui.sortAreas[k], &EventLabel::clicked, this, sortHandlers[k]);
+    connect(ui.Updatesingle1, &QAction::triggered, this, &TForm1::Updatesingle1Click);
+    connect(ui.Showplayers2, &QAction::triggered, this, &TForm1::Showplayers2Click);
+
+    FilterPanel *panel = ui.Panel1;
+    connect(ui.sSpeedButton10, &QAbstractButton::clicked, this, &TForm1::Image4Click);
+    connect(panel->sSpeedButton4, &QAbstractButton::clicked, this, &TForm1::Image8Click);
+    connect(panel->sSpeedButton3, &QAbstractButton::clicked, this, &TForm1::Image7Click);
+    connect(panel->JvgCheckBox1, &QAbstractButton::clicked, this, &TForm1::JvgCheckBox1Click);
+    connect(panel->JvgCheckBox3, &QAbstractButton::clicked, this, &TForm1::JvgCheckBox3Click);
+    connect(panel->JvgCheckBox7, &QAbstractButton::clicked, this, &TForm1::JvgCheckBox7Click);
+    connect(panel->Label4, &EventLabel::doubleClicked, this, &TForm1::Label4DblClick);
+    connect(panel, &FilterPanel::clicked, this, &TForm1::Panel1Click);
+    connect(panel, &FilterPanel::mousePressed, this, &TForm1::Panel1MouseDown);
+    connect(panel->button_findplayer, &QAbstractButton::clicked, this, &TForm1::button_findplayerClick);
+    // The refresh's final pass reads "Hide Non Accessible Servers" from the box, whatever changes it.
+    connect(panel->JvgCheckBox2, &QAbstractButton::toggled, this, [this](bool checked) {
+        if (m_engine.refresh)
+            m_engine.refresh->setJvgCheckBox2(checked);
+    });
+}
+
 void TForm1::setEngine(const TForm1Engine &engine)
 {
     m_engine = engine;
+    if (m_engine.refresh)
+        m_engine.refresh->setJvgCheckBox2(m_ui.Panel1->JvgCheckBox2->isChecked());
+}
+
+void TForm1::sortByArea(int area)
+{
+    // A refresh fills the table row by row from its own lists: a sort in between would be undone or mix rows.
+    if (m_engine.refresh && m_engine.refresh->refreshInProgress())
+        return;
+    m_sorter.sortByArea(m_table, area);
+}
+
+void TForm1::Image10Click()
+{
+    sortByArea(0);
+}
+
+void TForm1::Image9Click()
+{
+    sortByArea(1);
+}
+
+void TForm1::Image11Click()
+{
+    sortByArea(2);
+}
+
+void TForm1::Image12Click()
+{
+    sortByArea(3);
+}
+
+void TForm1::Image13Click()
+{
+    sortByArea(4);
+}
+
+void TForm1::Image14Click()
+{
+    sortByArea(5);
+}
+
+void TForm1::Image15Click()
+{
+    sortByArea(6);
+}
+
+void TForm1::Image16Click()
+{
+    sortByArea(7);
+}
+
+void TForm1::Image17Click()
+{
+    sortByArea(8);
+}
+
+void TForm1::Updatesingle1Click()
+{
+    QAction *item = m_ui.Updatesingle1;
+    Updatesingle(
+        m_table, *m_services.pump, *m_services.dialogs, [item] { return item->isEnabled(); },
+        [item](bool enabled) { item->setEnabled(enabled); });
+}
+
+void TForm1::Showplayers2Click()
+{
+    Showplayers(m_table, *m_services.pump, *m_services.dialogs, m_playerListFollowUps);
+}
+
+void TForm1::Image4Click()
+{
+    FilterPanel *panel = m_ui.Panel1;
+    CenterPanel(panel);
+    // The name column is hidden while a refresh runs: no panel then.
+    if (!m_table.column(Column::ListBox1_servername).visible)
+        return;
+    panel->setState(LoadFilterPanelState(*m_services.settings));
+    panel->show();
+    panel->raise();
+}
+
+void TForm1::Image8Click()
+{
+    StoreFilterPanelState(*m_services.settings, m_ui.Panel1->state());
+    m_ui.Panel1->hide();
+    refresh_imageClick();
+}
+
+void TForm1::Image7Click()
+{
+    m_ui.Panel1->hide();
+}
+
+void TForm1::JvgCheckBox1Click()
+{
+    m_ui.Panel1->JvSpinEdit1->setEnabled(m_ui.Panel1->JvgCheckBox1->isChecked());
+}
+
+void TForm1::JvgCheckBox3Click()
+{
+    m_ui.Panel1->ComboBox1->setEnabled(m_ui.Panel1->JvgCheckBox3->isChecked());
+}
+
+void TForm1::JvgCheckBox7Click()
+{
+    m_ui.Panel1->ComboBox2->setEnabled(m_ui.Panel1->JvgCheckBox7->isChecked());
+}
+
+void TForm1::Label4DblClick()
+{
+    m_ui.Panel1->JvgCheckBox2->setEnabled(true);
+}
+
+void TForm1::Panel1Click()
+{
+    m_ui.Panel1->raise();
+}
+
+void TForm1::Panel1MouseDown(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        startMoveGesture(m_ui.Panel1, event->globalPosition().toPoint());
+}
+
+void TForm1::button_findplayerClick()
+{
+    const auto name = m_services.dialogs->prompt("Find player", "Name:", "", false);
+    m_engine.refresh->SearchedPlayer = name.value_or(std::string());
+    if (!m_engine.refresh->SearchedPlayer.empty())
+        Image8Click();
 }
 
 void TForm1::FormDestroy()

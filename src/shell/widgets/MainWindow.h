@@ -4,6 +4,7 @@
 #include "discovery/RefreshEngine.h"
 #include "platform/ShellOpen.h"
 #include "shell/widgets/MainWindowUi.h"
+#include "view/ColumnSort.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -149,6 +150,31 @@ class TForm1 final : public QWidget, public RefreshView
     void directIP_panelMouseDown(QMouseEvent *event);
     void directIP_panelClick();
 
+    // Sorting: one handler per column title.
+    void Image10Click();
+    void Image9Click();
+    void Image11Click();
+    void Image12Click();
+    void Image13Click();
+    void Image14Click();
+    void Image15Click();
+    void Image16Click();
+    void Image17Click();
+    // The selected server: asked again, its players.
+    void Updatesingle1Click();
+    void Showplayers2Click();
+    // The filter panel.
+    void Image4Click();
+    void Image8Click();
+    void Image7Click();
+    void JvgCheckBox1Click();
+    void JvgCheckBox3Click();
+    void JvgCheckBox7Click();
+    void Label4DblClick();
+    void Panel1Click();
+    void Panel1MouseDown(QMouseEvent *event);
+    void button_findplayerClick();
+
     // update_panel, shown and drawn at once before a download blocks the window, or hidden again.
     void setUpdatePanelVisible(bool visible);
 
@@ -191,6 +217,8 @@ class TForm1 final : public QWidget, public RefreshView
   private:
     void connectHandlers();
     void connectColumns();
+    void connectTableFeatures();
+    void sortByArea(int area);
     void selectRowAt(int y);
     // Scrolls the table as little as needed to bring the row into sight.
     void showRow(int row);
@@ -207,6 +235,10 @@ class TForm1 final : public QWidget, public RefreshView
     std::unique_ptr<GameInstallations> m_installations;
     std::unique_ptr<GameLaunch> m_launch;
     bool m_dragSelecting = false;
+    // The nine direction toggles live for the run.
+    ColumnSorter m_sorter;
+    // The player list's follow-up counter, one for the program.
+    int m_playerListFollowUps = 0;
     TForm2 *m_form2 = nullptr;
     TForm3 *m_form3 = nullptr;
     TForm4 *m_form4 = nullptr;

@@ -4,9 +4,11 @@
 #include "platform/widgets/Fonts.h"
 #include "shell/widgets/AboutBox.h"
 #include "shell/widgets/Artwork.h"
+#include "shell/widgets/FilterPanel.h"
 #include "shell/widgets/FormControls.h"
 #include "shell/widgets/MainWindow.h"
 #include "shell/widgets/PlainText.h"
+#include "view/ColumnSort.h"
 #include "view/widgets/ColumnListView.h"
 
 #include <QAction>
@@ -159,6 +161,27 @@ void MainWindowUi::setupUi(TForm1 *form)
     Listbox10_check = columns[Column::Listbox10_check];
     ListBox0_index->setFocusPolicy(Qt::NoFocus);
     Listbox10_check->setToolTip(plainToolTip(QStringLiteral("Wait for free slot and join")));
+
+    // Over the titles painted on the background: one click area per sortable column, nothing drawn.
+    for (size_t k = 0; k < kSortAreas.size(); ++k) {
+        auto *area = new EventLabel(form);
+        area->setObjectName(QString::fromLatin1(kSortAreas[k].name));
+        area->setGeometry(kSortAreas[k].left, 110, kSortAreas[k].width, 26);
+        area->setStyleSheet(QStringLiteral("background: transparent;"));
+        area->setCursor(Qt::PointingHandCursor);
+        sortAreas[k] = area;
+    }
+    Image10 = sortAreas[0];
+    Image9 = sortAreas[1];
+    Image11 = sortAreas[2];
+    Image12 = sortAreas[3];
+    Image13 = sortAreas[4];
+    Image14 = sortAreas[5];
+    Image15 = sortAreas[6];
+    Image16 = sortAreas[7];
+    Image17 = sortAreas[8];
+
+    Panel1 = new FilterPanel(form);
 
     // The update panel and the refresh's progress panel, hidden until they are wanted.
     update_panel = plainLabel(QStringLiteral("Downloading update, please wait . . ."), form);

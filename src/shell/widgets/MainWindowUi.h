@@ -21,6 +21,7 @@ namespace pelorix
 
 class ColumnListView;
 class EventLabel;
+class FilterPanel;
 class PictureButton;
 class TForm1;
 
@@ -100,6 +101,19 @@ struct MainWindowUi {
     ColumnListView *Listbox10_check = nullptr;
     // The ten column views again, by column.
     std::array<ColumnListView *, ColumnCount> columns{};
+    // The nine invisible click areas over the column titles, left to right (Image10, Image9, Image11 to Image17).
+    EventLabel *Image9 = nullptr;
+    EventLabel *Image10 = nullptr;
+    EventLabel *Image11 = nullptr;
+    EventLabel *Image12 = nullptr;
+    EventLabel *Image13 = nullptr;
+    EventLabel *Image14 = nullptr;
+    EventLabel *Image15 = nullptr;
+    EventLabel *Image16 = nullptr;
+    EventLabel *Image17 = nullptr;
+    std::array<EventLabel *, 9> sortAreas{};
+    // The filter panel, hidden until opened.
+    FilterPanel *Panel1 = nullptr;
 };
 
 } // namespace pelorix

@@ -1,5 +1,6 @@
 #include "shell/widgets/MainWindow.h"
 
+#include "support/UdpPeer.h"
 #include "support/WindowTestSupport.h"
 #include "view/MapPicture.h"
 #include "view/widgets/ColumnListView.h"
@@ -71,7 +72,8 @@ class MainWindowTest : public ::testing::Test
             const std::string n = std::to_string(i);
             table().PutRowValues(i, " ", "Server " + n, "3/16", std::to_string(20 + i), "CTF", "map" + n, "VEKTA 4",
                                  "1.1");
-            addresses.push_back("10.0.0." + n + ":10481");
+            // Loopback addresses where nothing listens: a popup item that asks the server gets its answer at once.
+            addresses.push_back("127.0.1." + n + ":9");
         }
         table().setColumnItems(ListBox6_ipaddress, addresses);
         QCoreApplication::processEvents();
@@ -225,7 +227,7 @@ TEST_F(MainWindowTest, CtrlCCopiesTheAddressCellOnlyFromTheNameColumn)
     QTest::keyClick(ui().ListBox3_ping, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(clipboard->text(), untouched) << "ping column";
     QTest::keyClick(ui().ListBox1_servername, Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(clipboard->text(), QStringLiteral("10.0.0.2:10481"));
+    EXPECT_EQ(clipboard->text(), QStringLiteral("127.0.1.2:9"));
 }
 
 TEST_F(MainWindowTest, HoverTextsAndTheNameColumnHint)
@@ -426,6 +428,78 @@ TEST_F(MainWindowTest, DoubleClickAndJoinButtonRequestTheJoin)
     EXPECT_EQ(joins.count(), 1);
     QTest::mouseClick(ui().sSpeedButton11, Qt::LeftButton);
     EXPECT_EQ(joins.count(), 2);
+}
+
+// The nine click areas lie over the painted titles; each sorts by its column and keeps its own direction.
+TEST_F(MainWindowTest, TitleClicksSortTheTableAndKeepTheSelectedIndex)
+{
+    fill(4);
+    const std::vector<std::string> pings = {"120", "45", "80", "7"};
+    for (int row = 0; row < 4; ++row)
+        table().setCell(ListBox3_ping, row, pings[static_cast<size_t>(row)]);
+    table().setChecked(2, true);
+    selectInNameColumn(1);
+
+    struct Case {
+        EventLabel *area;
+        Column column;
+        std::vector<std::string> cells;
+    };
+    const std::vector<Case> cases = {
+        {ui().Image11, ListBox3_ping, {"7", "45", "80", "120"}},
+        {ui().Image10, ListBox1_servername, {"Server 3", "Server 2", "Server 1", "Server 0"}},
+        {ui().Image11, ListBox3_ping, {"120", "80", "45", "7"}},
+        {ui().Image17, Listbox10_check, {"Server 2", "Server 0", "Server 1", "Server 3"}},
+    };
+    // The name title was clicked once before the second case: make that its second click.
+    form().Image10Click();
+    for (const auto &c : cases) {
+        QTest::mouseClick(c.area, Qt::LeftButton);
+        const Column shown = c.column == Listbox10_check ? ListBox1_servername : c.column;
+        EXPECT_EQ(table().columnItems(shown), c.cells) << c.area->objectName().toStdString();
+        expectSelected(1);
+        for (int col = 0; col < ColumnCount; ++col)
+            EXPECT_TRUE(ui().columns[col]->isVisible()) << col;
+    }
+    EXPECT_TRUE(table().isChecked(0));
+    EXPECT_EQ(table().cell(ListBox1_servername, 0), "Server 2");
+    for (const auto *area : ui().sortAreas) {
+        EXPECT_EQ(area->y(), 110);
+        EXPECT_TRUE(area->pixmap().isNull());
+    }
+}
+
+TEST_F(MainWindowTest, F5UpdatesTheSelectedRowAndF1ShowsItsPlayers)
+{
+    test::UdpServers server(1, [](size_t, const std::string &) {
+        return std::vector<test::UdpServers::Send>{
+            {0, "\\hostname\\[b]Fresh\\numplayers\\1\\maxplayers\\4\\player_0\\Zed\\score_0\\9\\final\\"}};
+    });
+    fill(3);
+    table().setCell(ListBox6_ipaddress, 1, server.address(0));
+    selectInNameColumn(1);
+    ColumnListView *name = ui().ListBox1_servername;
+    name->setFocus();
+
+    bool disabledWithResult = false;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (table().cell(ListBox1_servername, 1) == "Fresh" && !ui().Updatesingle1->isEnabled())
+            disabledWithResult = true;
+    });
+    probe.start(20);
+    QTest::keyClick(name, Qt::Key_F5);
+    probe.stop();
+    EXPECT_TRUE(disabledWithResult) << "the item stays disabled through the closing pause";
+    EXPECT_TRUE(ui().Updatesingle1->isEnabled());
+    EXPECT_EQ(table().cell(ListBox1_servername, 1), "Fresh");
+    EXPECT_EQ(table().cell(ListBox2_players, 1), "1/4");
+    EXPECT_EQ(table().cell(ListBox1_servername, 0), "Server 0");
+
+    QTest::keyClick(name, Qt::Key_F1);
+    ASSERT_FALSE(w.dialogs.shown().empty());
+    EXPECT_EQ(w.dialogs.shown().back().kind, DialogKind::Information);
+    EXPECT_EQ(w.dialogs.shown().back().text, "Player list:\r\n\r\nZed | Score: 9\r\n");
 }
 
 } // namespace

@@ -9,7 +9,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
@@ -85,6 +88,35 @@ TEST_F(QtDialogsTest, MessageShowsOutsideTextAsItsCharacters)
             [&] { answer = dialogs.message(DialogKind::Information, text); });
         EXPECT_TRUE(seen);
         EXPECT_EQ(answer, DialogAnswer::Ok);
+    }
+}
+
+// A player list of thousands of lines fits the screen: its text scrolls inside the box.
+TEST_F(QtDialogsTest, AMessageTallerThanTheScreenScrolls)
+{
+    std::string text = "Player list:\r\n\r\n";
+    for (int k = 0; k < 3000; ++k)
+        text += "<b>p" + std::to_string(k) + "</b> | Score: " + std::to_string(k) + "\r\n";
+    const int screenHeight = QGuiApplication::primaryScreen()->availableGeometry().height();
+    for (const DialogButtons buttons : {DialogButtons::Ok, DialogButtons::YesNo}) {
+        DialogAnswer answer = DialogAnswer::Ok;
+        const bool seen = whileModal(
+            [&](QDialog &dialog) {
+                EXPECT_LE(dialog.frameGeometry().height(), screenHeight);
+                auto *body = dialog.findChild<QPlainTextEdit *>(QStringLiteral("scrolling_message_text"));
+                ASSERT_NE(body, nullptr);
+                EXPECT_EQ(body->toPlainText(), toQString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+                EXPECT_TRUE(body->verticalScrollBar()->maximum() > 0);
+            },
+            [](QDialog &dialog) {
+                auto *box = dialog.findChild<QDialogButtonBox *>();
+                (box->button(QDialogButtonBox::Ok) ? box->button(QDialogButtonBox::Ok)
+                                                   : box->button(QDialogButtonBox::Yes))
+                    ->click();
+            },
+            [&] { answer = dialogs.message(DialogKind::Information, text, buttons); });
+        EXPECT_TRUE(seen);
+        EXPECT_EQ(answer, buttons == DialogButtons::Ok ? DialogAnswer::Ok : DialogAnswer::Yes);
     }
 }
 
