@@ -46,23 +46,6 @@ class RunningMark
     bool &m_flag;
 };
 
-// Empties the socket's queue of ICMP reports, so one report faults one receive only.
-void drainErrors(int fd)
-{
-    char data[512];
-    char control[512];
-    for (int k = 0; k < 16; ++k) {
-        iovec iov{data, sizeof data};
-        msghdr msg{};
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        if (::recvmsg(fd, &msg, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
-            return;
-    }
-}
-
 } // namespace
 
 bool TestQueryClient::setTarget(const Ipv4Octets &address, long long port)
@@ -122,7 +105,7 @@ std::string TestQueryClient::receiveWithin(int ms, EventPump &pump, bool &fault)
                 return payload;
             }
             if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
-                drainErrors(m_fd.get());
+                DrainSocketErrors(m_fd.get());
                 fault = true;
                 return {};
             }

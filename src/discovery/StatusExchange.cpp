@@ -34,8 +34,10 @@ int elapsedMs(Clock::time_point since)
     return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
 
+} // namespace
+
 // Empties the socket's queue of ICMP reports, so one report faults one receive only.
-void drainErrorQueue(int fd)
+void DrainSocketErrors(int fd)
 {
     char data[512];
     char control[512];
@@ -50,8 +52,6 @@ void drainErrorQueue(int fd)
             return;
     }
 }
-
-} // namespace
 
 UdpQuery::UdpQuery() = default;
 
@@ -145,7 +145,7 @@ std::string UdpQuery::receiveWithin(int ms, bool &fault)
             if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
                 continue;
             // ECONNREFUSED and the like: the ICMP report of an unreachable port.
-            drainErrorQueue(m_fd.get());
+            DrainSocketErrors(m_fd.get());
             fault = true;
             return {};
         }

@@ -12,6 +12,10 @@
 namespace pelorix
 {
 
+// Empties a UDP socket's queue of ICMP reports (a closed port, an unreachable host), so that one report faults one
+// receive only.
+void DrainSocketErrors(int fd);
+
 // The request datagram of the status query.
 inline constexpr std::string_view kStatusRequest = "\\status\\";
 // One reply datagram holds at most this many bytes.

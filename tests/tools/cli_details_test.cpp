@@ -121,6 +121,38 @@ TEST(CliDetails, PlayersPrintsTheList)
     EXPECT_EQ(none.out, "{\"players\":[],\"answered\":false}\n");
 }
 
+// What a server sends cannot steer the terminal or break the one-line form: the reply's reading already ends a text
+// at its first C0 control character, and DEL and the C1 bytes that survive it print as blanks.
+TEST(CliDetails, ControlCharactersOfAServerPrintAsBlanks)
+{
+    UdpServers server(1, [](size_t, const std::string &) {
+        return std::vector<UdpServers::Send>{
+            {0, "\\hostname\\Al\x7f"
+                "pha\x81"
+                "2J\\numplayers\\1\\maxplayers\\8\\password\\0\\gametype"
+                "\\Kes\trin\\mapname\\Harbour\\gamevariant\\VEKTA 4\\gamever\\1.0\\player_0\\Z\x9d"
+                "ed\x7f"
+                "\\score_0\\3\\final\\"}};
+    });
+    const CliRun update = cli({"update", server.address(0)});
+    ASSERT_EQ(update.status, 0) << update.err;
+    const auto cells = [](const std::string &line) {
+        std::vector<std::string> out;
+        size_t start = 0;
+        for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
+            out.push_back(line.substr(start, tab - start));
+        out.push_back(line.substr(start));
+        return out;
+    }(update.out);
+    ASSERT_EQ(cells.size(), 8u) << update.out;
+    EXPECT_EQ(cells[1], "Al pha 2J");
+    EXPECT_EQ(cells[4], "Kes");
+
+    const CliRun players = cli({"players", server.address(0)});
+    ASSERT_EQ(players.status, 0) << players.err;
+    EXPECT_EQ(players.out, "Player list:\n\nZ ed  | Score: 3\n");
+}
+
 TEST(CliDetails, BadCommandLines)
 {
     const std::vector<std::vector<std::string>> cases = {

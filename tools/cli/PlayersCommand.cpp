@@ -1,6 +1,7 @@
 // pelorix-cli players: the window's "Show players" for one server.
 #include "Commands.h"
 #include "Json.h"
+#include "Output.h"
 
 #include "core/EventPump.h"
 #include "core/Text.h"
@@ -21,23 +22,11 @@ const char *const kUsage = "players ADDRESS [--json]";
 
 int runPlayers(const std::vector<std::string> &args)
 {
-    bool json = false;
-    std::string address;
-    for (const auto &arg : args) {
-        if (arg == "--json") {
-            json = true;
-        } else if (address.empty() && !arg.empty() && arg[0] != '-') {
-            address = utf8ToCp1252(arg);
-        } else {
-            std::fprintf(stderr, "pelorix-cli players: unexpected argument '%s'\nusage: pelorix-cli %s\n", arg.c_str(),
-                         kUsage);
-            return kUsageError;
-        }
-    }
-    if (address.empty()) {
-        std::fprintf(stderr, "usage: pelorix-cli %s\n", kUsage);
+    const auto parsed = ParseAddressArguments("players", kUsage, args);
+    if (!parsed)
         return kUsageError;
-    }
+    const bool json = parsed->json;
+    const std::string &address = parsed->address;
 
     SleepingEventPump pump;
     int followUps = 0;
@@ -68,12 +57,8 @@ int runPlayers(const std::vector<std::string> &args)
         std::fputs(out.c_str(), stdout);
     } else {
         // The message box's text, its CR LF breaks as the terminal's LF.
-        std::string text;
-        for (const char c : cp1252ToUtf8(PlayerListText(result->players))) {
-            if (c != '\r')
-                text += c;
-        }
-        std::fputs(text.c_str(), stdout);
+        // Control characters in a name become blanks.
+        std::fputs(TerminalText(PlayerListText(result->players), true).c_str(), stdout);
     }
     std::fflush(stdout);
     return result->answered ? 0 : kNoAnswer;

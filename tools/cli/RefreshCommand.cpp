@@ -3,6 +3,7 @@
 // the final pass), then the table on standard output.
 #include "CliEventPump.h"
 #include "Commands.h"
+#include "Output.h"
 #include "Json.h"
 
 #include "core/Dialogs.h"
@@ -42,14 +43,9 @@ class CollectingDialogs final : public Dialogs
                             : kind == DialogKind::Warning     ? "warning"
                             : kind == DialogKind::Information ? "information"
                                                               : "question";
-        // CR LF becomes the terminal's LF.
-        std::string shown;
-        for (const char c : cp1252ToUtf8(text)) {
-            if (c == '\n' && !shown.empty() && shown.back() == '\r')
-                shown.back() = '\n';
-            else
-                shown += c;
-        }
+        // Line breaks become the terminal's LF; a message may quote a server's text, whose control characters
+        // become blanks.
+        const std::string shown = TerminalText(text, true);
         std::fprintf(stderr, "%s%s: %s\n", m_progressShown ? "\n" : "", label, shown.c_str());
         m_progressShown = false;
         return buttons == DialogButtons::YesNo ? DialogAnswer::No : DialogAnswer::Ok;
@@ -160,18 +156,6 @@ bool checkedOrFalse(const ServerTable &table, int row)
     return row < table.rowCount(Listbox10_check) && table.isChecked(row);
 }
 
-// A cell of a plain row: the text a server sent may hold tabs and line breaks (in quotes), which would break the
-// one-line, ten-cell form; every control character becomes a blank.
-std::string plainCell(std::string text)
-{
-    for (char &c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F)
-            c = ' ';
-    }
-    return text;
-}
-
 void printPlain(const ServerTable &table)
 {
     const int rows = table.rowCount(ListBox1_servername);
@@ -182,7 +166,7 @@ void printPlain(const ServerTable &table)
             if (c)
                 line += '\t';
             line += column == Listbox10_check ? (checkedOrFalse(table, row) ? "1" : "0")
-                                              : cp1252ToUtf8(plainCell(cellOrEmpty(table, column, row)));
+                                              : TerminalText(cellOrEmpty(table, column, row));
         }
         std::printf("%s\n", line.c_str());
     }

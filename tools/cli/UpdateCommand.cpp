@@ -2,6 +2,7 @@
 // that server's row.
 #include "Commands.h"
 #include "Json.h"
+#include "Output.h"
 
 #include "core/EventPump.h"
 #include "core/Text.h"
@@ -20,36 +21,13 @@ constexpr int kNoAnswer = 1;
 
 const char *const kUsage = "update ADDRESS [--json]";
 
-// A server's text may hold tabs and line breaks, which would break the one-line form.
-std::string plainCell(std::string text)
-{
-    for (char &c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F)
-            c = ' ';
-    }
-    return cp1252ToUtf8(text);
-}
-
 int runUpdate(const std::vector<std::string> &args)
 {
-    bool json = false;
-    std::string address;
-    for (const auto &arg : args) {
-        if (arg == "--json") {
-            json = true;
-        } else if (address.empty() && !arg.empty() && arg[0] != '-') {
-            address = utf8ToCp1252(arg);
-        } else {
-            std::fprintf(stderr, "pelorix-cli update: unexpected argument '%s'\nusage: pelorix-cli %s\n", arg.c_str(),
-                         kUsage);
-            return kUsageError;
-        }
-    }
-    if (address.empty()) {
-        std::fprintf(stderr, "usage: pelorix-cli %s\n", kUsage);
+    const auto parsed = ParseAddressArguments("update", kUsage, args);
+    if (!parsed)
         return kUsageError;
-    }
+    const bool json = parsed->json;
+    const std::string &address = parsed->address;
 
     SleepingEventPump pump;
     std::string portError;
@@ -75,7 +53,7 @@ int runUpdate(const std::vector<std::string> &args)
     } else {
         std::string line;
         for (size_t k = 0; k < row.size(); ++k)
-            line += (k ? "\t" : "") + plainCell(row[k]);
+            line += (k ? "\t" : "") + TerminalText(row[k]);
         std::printf("%s\n", line.c_str());
     }
     std::fflush(stdout);
