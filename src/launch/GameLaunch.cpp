@@ -157,6 +157,23 @@ JoinResult GameLaunch::launch(const std::string &executable, const std::string &
     return result;
 }
 
+JoinResult GameLaunch::launchMod(const std::string &commandLine, bool minimize)
+{
+    const std::string executable = m_settings.ReadString("MOD_EXE", "");
+    if (!gameFileExists(executable)) {
+        m_dialogs.message(DialogKind::Error, "VEKTA4 Mod is not installed!");
+        JoinResult ended;
+        ended.commandLine = commandLine;
+        ended.end = JoinEnd::ExecutableMissing;
+        return ended;
+    }
+    // The mod's content folder is its working folder; without one, the executable's own.
+    std::string folder = folderPartOf(m_settings.ReadString("MOD_CONTENT", ""));
+    if (folder.empty())
+        folder = folderPartOf(executable);
+    return launch(executable, commandLine, folder, minimize);
+}
+
 JoinResult GameLaunch::joinRow(const std::optional<JoinRow> &selected, const std::optional<std::string> &checkedAddress,
                                const std::string &nick)
 {
@@ -166,7 +183,6 @@ JoinResult GameLaunch::joinRow(const std::optional<JoinRow> &selected, const std
         return ended;
     };
 
-    // 1-3.
     const auto &paths = m_installations.ExecutablePaths();
     if (paths[0].empty() && paths[1].empty() && paths[2].empty()) {
         m_dialogs.message(DialogKind::Confirmation, "Please set the game executable in options !");
@@ -177,7 +193,6 @@ JoinResult GameLaunch::joinRow(const std::optional<JoinRow> &selected, const std
         return end(JoinEnd::NoRow);
     const JoinRow &row = *selected;
 
-    // 4.
     bool full = false;
     if (looksFull(row.players)) {
         if (m_dialogs.message(DialogKind::Information, "Server is full, do you want to use max join password?",
@@ -186,7 +201,6 @@ JoinResult GameLaunch::joinRow(const std::optional<JoinRow> &selected, const std
         full = true;
     }
 
-    // 5-6.
     const std::string address = checkedAddress ? *checkedAddress : row.address;
     if (!tableJoinCommandLine(address, nick, {})) {
         const auto colon = address.find(':');
@@ -195,7 +209,6 @@ JoinResult GameLaunch::joinRow(const std::optional<JoinRow> &selected, const std
         return end(JoinEnd::BadPort);
     }
 
-    // 7.
     std::string password;
     if (row.lock == "\xAE" || full) {
         const auto typed = m_dialogs.prompt("Server join password", "Password:", "", false);
@@ -204,13 +217,12 @@ JoinResult GameLaunch::joinRow(const std::optional<JoinRow> &selected, const std
         password = *typed;
     }
 
-    // 8-10.
     m_frontEnd.clearJoinBoxes();
     if (gameRunning())
         return end(JoinEnd::GameRunning);
     ended.commandLine = *tableJoinCommandLine(address, nick, password);
 
-    // 11-13. Clearing the root reads the section's unnamed value.
+    // Clearing the root reads the section's unnamed value.
     const std::string &variant = row.variant;
     const std::string &version = row.version;
     m_installations.setInstallRoot(m_settings.ReadString("", ""));
@@ -227,17 +239,8 @@ JoinResult GameLaunch::joinRow(const std::optional<JoinRow> &selected, const std
         return end(JoinEnd::NotInstalled);
     }
 
-    // 14-15.
     if (isMod(variant)) {
-        const std::string executable = m_settings.ReadString("MOD_EXE", "");
-        if (!gameFileExists(executable)) {
-            m_dialogs.message(DialogKind::Error, "VEKTA4 Mod is not installed!");
-            return end(JoinEnd::ExecutableMissing);
-        }
-        std::string folder = folderPartOf(m_settings.ReadString("MOD_CONTENT", ""));
-        if (folder.empty())
-            folder = folderPartOf(executable);
-        return launch(executable, ended.commandLine, folder, false);
+        return launchMod(ended.commandLine, false);
     }
     const bool expansion = variant == "VEKTA 4X";
     const char *key = expansion ? "x" : version == "1.0" ? "10" : version == "1.1" ? "11" : nullptr;
@@ -258,14 +261,13 @@ JoinResult GameLaunch::directConnect(std::string &address, int game, const std::
         return ended;
     };
 
-    // 1-4.
     std::erase(address, ' ');
     ended.commandLine = password.empty() ? address : address + "?Password=" + password;
     m_frontEnd.clearJoinBoxes();
     if (gameRunning())
         return end(JoinEnd::GameRunning);
 
-    // 5-8. The root is looked up without clearing it first.
+    // The root is looked up without clearing it first.
     struct Choice {
         const char *variant;
         const char *version;
@@ -287,17 +289,8 @@ JoinResult GameLaunch::directConnect(std::string &address, int game, const std::
         return end(JoinEnd::NotInstalled);
     }
 
-    // 9-10.
     if (!known) {
-        const std::string executable = m_settings.ReadString("MOD_EXE", "");
-        if (!gameFileExists(executable)) {
-            m_dialogs.message(DialogKind::Error, "VEKTA4 Mod is not installed!");
-            return end(JoinEnd::ExecutableMissing);
-        }
-        std::string folder = folderPartOf(m_settings.ReadString("MOD_CONTENT", ""));
-        if (folder.empty())
-            folder = folderPartOf(executable);
-        return launch(executable, ended.commandLine, folder, true);
+        return launchMod(ended.commandLine, true);
     }
     const bool expansion = variant == "VEKTA 4X";
     const std::string executable = findPathIgnoringCase(

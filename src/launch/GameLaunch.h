@@ -92,6 +92,8 @@ class GameLaunch
     // Starts the file with the command line in the folder; a start that fails is shown as an error.
     JoinResult launch(const std::string &executable, const std::string &commandLine, const std::string &folder,
                       bool minimize);
+    // Starts the mod ("MOD_EXE") in its content folder ("MOD_CONTENT"), or says that it is not installed.
+    JoinResult launchMod(const std::string &commandLine, bool minimize);
 
     GameInstallations &m_installations;
     SettingsStore &m_settings;

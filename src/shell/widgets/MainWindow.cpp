@@ -376,23 +376,22 @@ bool TForm1::FormCreate()
     Dialogs &dialogs = *m_services.dialogs;
     const MainWindowUi &ui = m_ui;
 
-    // 1-2. The version is ProgramVersion; the white list, when its file exists, with its notice (also when the
+    // The version is ProgramVersion; the white list, when its file exists, with its notice (also when the
     // file cannot be read and so filters nothing).
     WhiteListFile whiteList = LoadWhiteList(m_services.programFolder);
     ui.Label3->setVisible(whiteList.exists);
 
-    // 3-4. The refresh engine holds ThreadRegistry, ProcessorCount and the reply lists.
+    // The refresh engine holds ThreadRegistry, ProcessorCount and the reply lists.
     m_engine.refresh->setProgramFolder(m_services.programFolder);
     m_engine.refresh->setWhiteList(std::move(whiteList.entries));
     m_table.ReshowColumns = false;
 
-    // 5-6.
     CenterPanel(ui.update_panel);
     ui.Label_players->setText(QStringLiteral("Players online:\tN/A"));
     ui.label_servers->setText(QStringLiteral("Servers online:\tN/A"));
     ui.Label_serverall->setText(QStringLiteral("Total server count: N/A"));
 
-    // 7. Without the rights the program cannot keep its files: say so and end in order.
+    // Without the rights the program cannot keep its files: say so and end in order.
     if (!hasAdminRights(m_services.programFolder)) {
         ui.Timer2->stop();
         dialogs.message(DialogKind::Error,
@@ -400,32 +399,29 @@ bool TForm1::FormCreate()
         return false;
     }
 
-    // 8-9. The grey skin and the hook that keeps the columns together.
+    // The grey skin and the hook that keeps the columns together.
     if (auto *application = qobject_cast<QApplication *>(QCoreApplication::instance()))
         applySkin(*application);
     m_engine.syncHook->install();
 
-    // 10-12. CookieJar and MasterList live in the web client and the refresh engine; the store is open.
+    // CookieJar and MasterList live in the web client and the refresh engine; the store is open.
     m_installations->loadExecutablePaths();
 
-    // 13.
     if (!m_services.arguments.isEmpty() && m_services.arguments.front().toLower() == QStringLiteral("safe"))
         settings.WriteBool("ignoreping", true);
 
-    // 14. Filling the box is a change as well and is written back.
+    // Filling the box is a change as well and is written back.
     ui.Name_edit->setText(toQString(settings.ReadString("nick", "Player123")));
 
-    // 15.
     m_engine.version->CheckVersion();
     ui.Label29->setText(toQString(m_engine.version->Label29Text()));
 
-    // 16. The cursor file, or one beep.
+    // The cursor file, or one beep.
     if (const auto cursor = loadCursorFile(m_services.cursorFile))
         setCursor(*cursor);
     else
         QApplication::beep();
 
-    // 17.
     ui.Thread_killer->start();
     ui.Timer2->start();
     return true;
