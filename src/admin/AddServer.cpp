@@ -190,15 +190,7 @@ AddOutcome AddServer::run(const std::string &addressText, long long port)
     const WebRequest check = listingCheckRequest(RequestSignature(false));
     const std::string list = m_web.WebGet(check.address, check.userAgent);
     const std::string entry = addressText + ":" + portText;
-    bool found = false;
-    for (std::size_t start = 0; start < list.size() && !found;) {
-        std::size_t end = list.find_first_of("\r\n", start);
-        if (end == std::string::npos)
-            end = list.size();
-        found = std::string_view(list).substr(start, end - start) == entry;
-        start = end + (list.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-    }
-    if (found) {
+    if (ListHoldsLine(list, entry)) {
         log(" | Server already exists.");
         m_dialogs.message(DialogKind::Warning, "Server is already in list.");
         m_view.stopProgress();

@@ -89,4 +89,17 @@ std::string ProgressLine::tick()
     return std::string("Adding server ") + kFrames[m_counter];
 }
 
+bool ListHoldsLine(std::string_view list, std::string_view line)
+{
+    for (std::size_t start = 0; start < list.size();) {
+        std::size_t end = list.find_first_of("\r\n", start);
+        if (end == std::string_view::npos)
+            end = list.size();
+        if (list.substr(start, end - start) == line)
+            return true;
+        start = end + (list.substr(end, 2) == "\r\n" ? 2 : 1);
+    }
+    return false;
+}
+
 } // namespace pelorix

@@ -20,6 +20,9 @@ bool IsValidServerAddress(std::string_view text);
 // A local server by the first three characters of the address text: "127" or "192".
 bool IsLocalServerAddress(std::string_view text);
 
+// Whether a list text (the master list) holds the line exactly: lines end at CR LF, a lone CR or a lone LF.
+bool ListHoldsLine(std::string_view list, std::string_view line);
+
 // The quick-add line "IP:JOINPORT", blanks removed: the address before the first colon (empty without one) and the
 // query port, the join port plus one. No port when the text after the colon (the whole line without a colon, at
 // most 255 characters of it) is not a whole number.

@@ -72,6 +72,31 @@ TEST(AddressCheck, LocalByTheFirstThreeCharacters)
     }
 }
 
+TEST(AddressCheck, ListHoldsTheLineOnlyWhole)
+{
+    struct Case {
+        std::string list;
+        bool holds;
+    };
+    const std::string line = "1.2.3.4:10481";
+    const Case cases[] = {
+        {"1.2.3.4:10481", true},
+        {"5.6.7.8:10481\r\n1.2.3.4:10481\r\n", true},
+        {"5.6.7.8:10481\n1.2.3.4:10481", true},
+        {"5.6.7.8:10481\r1.2.3.4:10481\r", true},
+        {"\r\n\r\n1.2.3.4:10481", true},
+        {"1.2.3.4:104810", false}, // a longer port
+        {"11.2.3.4:10481", false}, // a longer address
+        {" 1.2.3.4:10481", false}, // blanks count
+        {"1.2.3.4:10481 \r\n", false},
+        {"1.2.3.4:1048", false},
+        {"", false},
+        {"\r\n", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ListHoldsLine(c.list, line), c.holds) << c.list;
+}
+
 TEST(AddressCheck, QuickAddTakesTheJoinPortAndRemovesBlanks)
 {
     struct Case {
