@@ -43,8 +43,8 @@ std::string scenario()
     const std::string common = R"("gametype": "CTF", "gamevariant": "VEKTA 4", "gamever": "1.0", "mapname": "M", )"
                                R"("password": "0", "maxplayers": 16, )";
     return R"({"servers": [{"hostname": "Full", )" + common + R"("players": )" + playersJson(16) +
-           R"(, "events": [{"atMs": 300, "leave": ""}]}, {"hostname": "Open", )" + common +
-           R"("players": )" + playersJson(3) + "}]}";
+           R"(, "events": [{"atMs": 300, "leave": ""}]}, {"hostname": "Open", )" + common + R"("players": )" +
+           playersJson(3) + "}]}";
 }
 
 class MainWindowWaitTest : public ::testing::Test
