@@ -68,8 +68,9 @@ class CliWaitTest : public ::testing::Test
     {
         Run run;
         args.insert(args.begin(), "wait");
-        run.status = test::runProcess(PELORIX_CLI_BIN, args, &run.out, &run.err,
-                                      {{"XDG_CONFIG_HOME", dir.file("config")}, {"PELORIX_WINE", wine}, {"WINEPREFIX", ""}});
+        run.status =
+            test::runProcess(PELORIX_CLI_BIN, args, &run.out, &run.err,
+                             {{"XDG_CONFIG_HOME", dir.file("config")}, {"PELORIX_WINE", wine}, {"WINEPREFIX", ""}});
         return run;
     }
 

@@ -13,6 +13,7 @@
 #include "platform/ProcessList.h"
 #include "view/SingleUpdate.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -28,6 +29,8 @@ constexpr int kUsageError = 64;
 constexpr int kJoinEnded = 1;
 // A line typed at the terminal longer than this is not taken.
 constexpr std::size_t kLineLimit = 4096;
+// A players text longer than this is cut on the terminal.
+constexpr std::size_t kShownCountLimit = 40;
 
 int usageError(const std::string &command, const std::string &message)
 {
@@ -51,6 +54,22 @@ std::optional<std::string> readTerminalLine()
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return line;
+}
+
+// The program's text on the terminal: UTF-8, its CR LF breaks as the terminal's. A server's texts reach these
+// messages, so no other control character gets through to steer the terminal.
+std::string terminalText(const std::string &text)
+{
+    std::string shown;
+    for (const char c : joinCrLf(splitLines(text))) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\r')
+            continue;
+        const bool control = (byte < 0x20 && c != '\n') || byte == 0x7F ||
+                             (byte >= 0x80 && byte <= 0x9F && windows1252CodePoint(byte) == byte);
+        shown += control ? ' ' : c;
+    }
+    return cp1252ToUtf8(shown);
 }
 
 // The join's dialogs on the terminal: messages on standard error; a question, a prompt or the executable's file
@@ -112,22 +131,6 @@ class JoinDialogs final : public Dialogs
     }
 
   private:
-    // The program's text on the terminal: UTF-8, its CR LF breaks as the terminal's. A server's texts reach these
-    // messages, so no other control character gets through to steer the terminal.
-    static std::string terminalText(const std::string &text)
-    {
-        std::string shown;
-        for (const char c : joinCrLf(splitLines(text))) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (c == '\r')
-                continue;
-            const bool control = (byte < 0x20 && c != '\n') || byte == 0x7F ||
-                                 (byte >= 0x80 && byte <= 0x9F && windows1252CodePoint(byte) == byte);
-            shown += control ? ' ' : c;
-        }
-        return cp1252ToUtf8(shown);
-    }
-
     std::optional<std::string> m_password;
     bool m_interactive;
 };
@@ -216,7 +219,10 @@ int runJoin(const std::string &command, const std::vector<std::string> &args)
         auto next = Clock::now();
         for (;;) {
             next += std::chrono::milliseconds(kWaitForSlotIntervalMs);
-            std::fprintf(stderr, "pelorix-cli: %s shows %s\n", address->c_str(), cp1252ToUtf8(cells->players).c_str());
+            // The count is the server's text: shown plain, short and on one line.
+            std::string shown = terminalText(cells->players.substr(0, kShownCountLimit));
+            std::replace(shown.begin(), shown.end(), '\n', ' ');
+            std::fprintf(stderr, "pelorix-cli: %s shows %s\n", address->c_str(), shown.c_str());
             std::this_thread::sleep_until(next);
             const std::string before = cells->players;
             cells = askServer(cp1252Address);
