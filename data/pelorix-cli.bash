@@ -8,12 +8,12 @@ _pelorix_cli()
     COMPREPLY=()
 
     if ((COMP_CWORD == 1)); then
-        COMPREPLY=($(compgen -W $'add\ndelete\njoin\nrefresh\nupdate\nplayers\nsettings\nwebget\nhelp\n--help\n--version' -- "$cur"))
+        COMPREPLY=($(compgen -W $'add\ndelete\njoin\nrefresh\nupdate\nplayers\nsettings\nwait\nwebget\nhelp\n--help\n--version' -- "$cur"))
         return
     fi
 
     case ${COMP_WORDS[1]} in
-    join)
+    join | wait)
         # --password takes the password, and the address is typed: nothing to offer.
         [[ $prev == --password ]] && return
         [[ $cur == -* ]] && COMPREPLY=($(compgen -W $'--password\n--dry-run' -- "$cur"))

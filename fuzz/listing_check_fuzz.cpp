@@ -27,8 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     fuzz::require(octets.has_value() == IsValidServerAddress(input), "address check: two answers");
     if (octets) {
         fuzz::require(input.size() >= 7, "address check: too short a text passed");
-        fuzz::require(std::all_of(input.begin(), input.end(), [](char c) { return c == '.' || (c >= '0' && c <= '9'); }),
-                      "address check: a character other than digits and dots passed");
+        fuzz::require(
+            std::all_of(input.begin(), input.end(), [](char c) { return c == '.' || (c >= '0' && c <= '9'); }),
+            "address check: a character other than digits and dots passed");
     }
     const QuickAddEntry quick = parseQuickAdd(input);
     fuzz::require(quick.address.find(' ') == std::string::npos, "quick add: a blank stayed in the address");

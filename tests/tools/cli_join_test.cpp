@@ -163,6 +163,7 @@ TEST_F(CliJoinTest, EndsWithTheJoinsMessages)
         {"two addresses", {"a:1", "b:2"}, [] {}, {}, 64, "one ADDRESS only"},
         {"unknown option", {"a:1", "--fast"}, [] {}, {}, 64, "unknown option"},
         {"no answer", {"127.0.0.1:9"}, [] {}, {}, 1, "did not answer"},
+        {"port not a number", {"127.0.0.1:9x"}, [] {}, {}, 1, "error: '9x' is not a valid integer value"},
         {"Wine missing", {addresses[0]}, [] {}, {{"PELORIX_WINE", dir.file("no-such-wine")}}, 1, "Wine launcher"},
         {"executable missing",
          {addresses[0]},

@@ -1,19 +1,23 @@
-// pelorix-cli join: asks one server for its status, then joins it as the window's Join does (the same checks,
-// questions and messages, the same start of the game); questions and prompts go to the terminal.
+// pelorix-cli join and wait: ask one server for its status as "Update single" does, then join it as the window's
+// Join does (the same checks, questions and messages, the same start of the game); questions and prompts go to the
+// terminal. wait asks again every 5555 ms and joins once the server showed a free slot.
 #include "Commands.h"
+#include "Output.h"
 
 #include "core/Dialogs.h"
+#include "core/EventPump.h"
 #include "core/SettingsStore.h"
 #include "core/Text.h"
-#include "discovery/ReplyItems.h"
-#include "discovery/RowPass.h"
-#include "discovery/StatusExchange.h"
 #include "launch/GameLaunch.h"
 #include "launch/Installations.h"
+#include "launch/WaitForSlot.h"
 #include "platform/ProcessList.h"
+#include "view/SingleUpdate.h"
 
-#include <atomic>
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <unistd.h>
 
 namespace pelorix::cli
@@ -26,12 +30,13 @@ constexpr int kUsageError = 64;
 constexpr int kJoinEnded = 1;
 // A line typed at the terminal longer than this is not taken.
 constexpr std::size_t kLineLimit = 4096;
+// A players text longer than this is cut on the terminal.
+constexpr std::size_t kShownCountLimit = 40;
 
-const char *const kUsage = "join ADDRESS [--password TEXT] [--dry-run]";
-
-int usageError(const std::string &message)
+int usageError(const std::string &command, const std::string &message)
 {
-    std::fprintf(stderr, "pelorix-cli join: %s\nusage: pelorix-cli %s\n", message.c_str(), kUsage);
+    std::fprintf(stderr, "pelorix-cli %s: %s\nusage: pelorix-cli %s ADDRESS [--password TEXT] [--dry-run]\n",
+                 command.c_str(), message.c_str(), command.c_str());
     return kUsageError;
 }
 
@@ -50,6 +55,13 @@ std::optional<std::string> readTerminalLine()
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return line;
+}
+
+// The program's text on the terminal: line breaks as the terminal's. A server's texts reach these messages, so no
+// other control character gets through to steer the terminal.
+std::string terminalText(const std::string &text)
+{
+    return TerminalText(text, true);
 }
 
 // The join's dialogs on the terminal: messages on standard error; a question, a prompt or the executable's file
@@ -111,38 +123,25 @@ class JoinDialogs final : public Dialogs
     }
 
   private:
-    // The program's text on the terminal: UTF-8, its CR LF breaks as the terminal's. A server's texts reach these
-    // messages, so no other control character gets through to steer the terminal.
-    static std::string terminalText(const std::string &text)
-    {
-        std::string shown;
-        for (const char c : joinCrLf(splitLines(text))) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (c == '\r')
-                continue;
-            const bool control = (byte < 0x20 && c != '\n') || byte == 0x7F ||
-                                 (byte >= 0x80 && byte <= 0x9F && windows1252CodePoint(byte) == byte);
-            shown += control ? ' ' : c;
-        }
-        return cp1252ToUtf8(shown);
-    }
-
     std::optional<std::string> m_password;
     bool m_interactive;
 };
 
-// The server's row as a refresh writes it, from one status exchange.
-std::optional<JoinRow> queryRow(const std::string &address)
+// The server's row as "Update single" writes it; none (after saying why) for an address whose port is not a number.
+std::optional<SingleUpdateCells> askServer(const std::string &address)
 {
-    const std::atomic<bool> cancel{false};
-    const ExchangeResult result = RunRefreshExchange(address, cancel);
-    if (!result.accepted)
-        return std::nullopt;
-    std::vector<std::string> items = SplitReplyItems(result.reply);
-    restoreBlanks(items);
-    ServerValues values;
-    scanServerValues(items, values);
-    return JoinRow{values.lock, values.name, values.players, address, values.variant, values.version};
+    SleepingEventPump pump;
+    std::string portError;
+    auto cells = QuerySingleServer(address, pump, &portError);
+    if (!cells)
+        std::fprintf(stderr, "pelorix-cli: error: %s\n", cp1252ToUtf8(portError).c_str());
+    return cells;
+}
+
+JoinRow joinRowOf(const SingleUpdateCells &cells, const std::string &address)
+{
+    const auto row = RowCellsAfterUpdate(cells);
+    return JoinRow{row[0], row[1], row[2], address, row[6], row[7]};
 }
 
 void printPlan(const GameStart &plan)
@@ -153,8 +152,9 @@ void printPlan(const GameStart &plan)
     std::printf("WINEPREFIX: %s\n", plan.winePrefix ? plan.winePrefix->c_str() : "(as it is)");
 }
 
-int run(const std::vector<std::string> &args)
+int runJoin(const std::string &command, const std::vector<std::string> &args)
 {
+    const bool wait = command == "wait";
     std::optional<std::string> address;
     std::optional<std::string> password;
     bool dryRun = false;
@@ -163,18 +163,18 @@ int run(const std::vector<std::string> &args)
             dryRun = true;
         } else if (args[i] == "--password") {
             if (i + 1 >= args.size())
-                return usageError("--password takes the password");
+                return usageError(command, "--password takes the password");
             password = utf8ToCp1252(args[++i]);
         } else if (args[i].starts_with("--")) {
-            return usageError("unknown option '" + args[i] + "'");
+            return usageError(command, "unknown option '" + args[i] + "'");
         } else if (address) {
-            return usageError("one ADDRESS only");
+            return usageError(command, "one ADDRESS only");
         } else {
             address = args[i];
         }
     }
     if (!address)
-        return usageError("the server's ADDRESS (host:port, the query port) is missing");
+        return usageError(command, "the server's ADDRESS (host:port, the query port) is missing");
 
     SettingsStore settings(SettingsStore::defaultPath());
     JoinDialogs dialogs(password);
@@ -201,12 +201,36 @@ int run(const std::vector<std::string> &args)
     GameLaunch launch(installations, settings, dialogs, frontEnd);
 
     const std::string cp1252Address = utf8ToCp1252(*address);
-    const std::optional<JoinRow> row = queryRow(cp1252Address);
-    if (!row) {
+    std::optional<SingleUpdateCells> cells = askServer(cp1252Address);
+    if (!cells)
+        return kJoinEnded;
+    if (wait) {
+        // The first answer stands for the row a refresh left; every tick then decides on the count asked before
+        // and asks again, so the join judges the newest answer.
+        using Clock = std::chrono::steady_clock;
+        auto next = Clock::now();
+        for (;;) {
+            next += std::chrono::milliseconds(kWaitForSlotIntervalMs);
+            // The count is the server's text: shown plain, short and on one line.
+            const std::string shown = TerminalText(cells->players.substr(0, kShownCountLimit));
+            std::fprintf(stderr, "pelorix-cli: %s shows %s\n", address->c_str(), shown.c_str());
+            std::this_thread::sleep_until(next);
+            const std::string before = cells->players;
+            cells = askServer(cp1252Address);
+            if (!cells)
+                return kJoinEnded;
+            if (SlotStateOf(before) == SlotState::Free)
+                break;
+        }
+        std::fputs("\a", stderr);
+        std::fflush(stderr);
+    }
+    if (!cells->answered) {
         std::fprintf(stderr, "pelorix-cli: %s did not answer the status query\n", address->c_str());
         return kJoinEnded;
     }
-    const JoinResult result = launch.joinRow(row, std::nullopt, settings.ReadString("nick", "Player123"));
+    const JoinResult result =
+        launch.joinRow(joinRowOf(*cells, cp1252Address), std::nullopt, settings.ReadString("nick", "Player123"));
     switch (result.end) {
     case JoinEnd::Started:
         return 0;
@@ -222,16 +246,25 @@ int run(const std::vector<std::string> &args)
     return kJoinEnded;
 }
 
-const bool registered =
-    registerCommand("join", run,
-                    "join ADDRESS [--password TEXT] [--dry-run]\n"
-                    "                  asks the server ADDRESS (host:port, the query port) for its status, then joins\n"
-                    "                  it as the window's Join does: the game executable, install root and nick of\n"
-                    "                  the settings, the full-server question and the password prompt on the\n"
-                    "                  terminal, the game started through Wine (PELORIX_WINE) or directly\n"
-                    "  --password TEXT the answer to the password prompt of a locked or full server\n"
-                    "  --dry-run       print the program, its arguments, its working folder and WINEPREFIX\n"
-                    "                  instead of starting the game");
+const bool registered = registerCommand(
+    "join", [](const std::vector<std::string> &args) { return runJoin("join", args); },
+    "join ADDRESS [--password TEXT] [--dry-run]\n"
+    "                  asks the server ADDRESS (host:port, the query port) for its status as\n"
+    "                  update does, then joins it as the window's Join does: the game executable,\n"
+    "                  install root and nick of the settings, the full-server question and the\n"
+    "                  password prompt on the terminal, the game started through Wine\n"
+    "                  (PELORIX_WINE) or directly\n"
+    "  --password TEXT the answer to the password prompt of a locked or full server\n"
+    "  --dry-run       print the program, its arguments, its working folder and WINEPREFIX\n"
+    "                  instead of starting the game");
+
+const bool registeredWait = registerCommand(
+    "wait", [](const std::vector<std::string> &args) { return runJoin("wait", args); },
+    "wait ADDRESS [--password TEXT] [--dry-run]\n"
+    "                  waits for a free slot on the server ADDRESS, as a checked \"Join\" box of\n"
+    "                  the window does: asks it every 5555 ms (each count on standard error)\n"
+    "                  and, once a count was below the maximum, rings the terminal's bell and\n"
+    "                  joins it as join does, with the same options and exit statuses");
 
 } // namespace
 

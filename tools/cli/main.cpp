@@ -56,8 +56,8 @@ JSON:
 Exit status:
   0    done (update, players: the server answered)
   1    settings set: the settings file could not be written; update, players: the
-       server did not answer; join: the join ended without starting the game (its
-       message on standard error); add: the server was not added;
+       server did not answer; join, wait: the join ended without starting the
+       game (its message on standard error); add: the server was not added;
        delete: the server was not deleted (a refused password, "Locked!" or no answer)
   2    refresh: no server list (neither the service nor cache.dat gave one)
   3    refresh: the refresh ended on a fault (the message "Error: #")
@@ -74,8 +74,8 @@ Files:
 
 Environment:
   PELORIX_HOME      the program folder
-  PELORIX_WINE      join: the command that runs a Windows game (default: wine)
-  WINEPREFIX        join: the game's Wine prefix; when unset, the folder above the
+  PELORIX_WINE      join, wait: the command that runs a Windows game (default: wine)
+  WINEPREFIX        join, wait: the game's Wine prefix; when unset, the folder above the
                     drive_c that holds the game
   PELORIX_MASTER_HOST
                     host:port of the master-list service (default: @MASTER_HOST@)

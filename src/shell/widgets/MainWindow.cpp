@@ -8,6 +8,7 @@
 #include "discovery/MasterList.h"
 #include "launch/GameLaunch.h"
 #include "launch/Installations.h"
+#include "launch/WaitForSlot.h"
 #include "platform/AdminRights.h"
 #include "platform/ProcessList.h"
 #include "platform/widgets/CursorFile.h"
@@ -143,6 +144,7 @@ void TForm1::connectHandlers()
 
     connect(ui.Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
     connect(ui.Thread_killer, &QTimer::timeout, this, &TForm1::Thread_killerTimer);
+    connect(ui.Timer_join, &QTimer::timeout, this, &TForm1::Timer_joinTimer);
 }
 
 void TForm1::connectColumns()
@@ -360,6 +362,7 @@ void TForm1::FormDestroy()
 {
     m_ui.Timer2->stop();
     m_ui.Thread_killer->stop();
+    m_ui.Timer_join->stop();
 }
 
 void TForm1::setForms(TForm2 *form2, TForm4 *form4, TForm5 *form5, TForm6 *form6)
@@ -424,6 +427,8 @@ bool TForm1::FormCreate()
 
     ui.Thread_killer->start();
     ui.Timer2->start();
+    // The wait for a free slot ticks from start-up on.
+    ui.Timer_join->start();
     return true;
 }
 
@@ -668,12 +673,59 @@ void TForm1::ListBox1_servernameVScroll()
 void TForm1::Listbox10_checkClick()
 {
     const int row = m_table.selectedIndex(Column::Listbox10_check);
-    for (int c = 0; c < Column::Listbox10_check; ++c)
-        m_table.setSelectedIndex(static_cast<Column>(c), row);
+    // One box at most: the selected row's.
+    for (int i = 0; i < m_table.rowCount(Column::Listbox10_check); ++i) {
+        if (i != row && m_table.isChecked(i))
+            m_table.setChecked(i, false);
+    }
     for (QAction *action : {m_ui.Showplayers2, m_ui.Updatesingle1, m_ui.Deleteserver1})
         action->setEnabled(true);
+    for (int c = 0; c < Column::Listbox10_check; ++c)
+        m_table.setSelectedIndex(static_cast<Column>(c), row);
     ShowMapPicture();
-    // Waiting for a free slot on the checked servers comes with the wait-and-join feature.
+}
+
+void TForm1::Timer_joinTimer()
+{
+    const auto cell = [this](Column c, int row) {
+        return row < m_table.rowCount(c) ? m_table.cell(c, row) : std::string();
+    };
+    // The wait follows the checked row, wherever the selection went: it is selected before it is asked and
+    // again before it is joined.
+    const auto selectRow = [this](int row) {
+        for (int c = 0; c <= Column::Listbox10_check; ++c)
+            m_table.setSelectedIndex(static_cast<Column>(c), row);
+    };
+    for (int row = 0; row < m_table.rowCount(Column::Listbox10_check); ++row) {
+        if (!m_table.isChecked(row))
+            continue;
+        selectRow(row);
+        // The count shown before this tick's update decides; the update's own count decides the next tick.
+        const std::string players = cell(Column::ListBox2_players, row);
+        const std::string address = cell(Column::ListBox6_ipaddress, row);
+        Updatesingle1Click();
+        // The update handled the window's events: a refresh, a sort or the user may have ended or moved the wait.
+        if (row >= m_table.rowCount(Column::Listbox10_check) || !m_table.isChecked(row) ||
+            cell(Column::ListBox6_ipaddress, row) != address)
+            return;
+        switch (SlotStateOf(players)) {
+        case SlotState::Unknown:
+            return;
+        case SlotState::Full:
+            continue;
+        case SlotState::Free:
+            break;
+        }
+        // One shot: the boxes go before the join, so a refused join ends the wait.
+        for (int i = 0; i < m_table.rowCount(Column::Listbox10_check); ++i)
+            m_table.setChecked(i, false);
+        if (m_services.beep)
+            m_services.beep();
+        else
+            QApplication::beep();
+        selectRow(row);
+        Join_imageClick();
+    }
 }
 
 void TForm1::ShowMapPicture()

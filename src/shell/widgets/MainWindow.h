@@ -46,6 +46,8 @@ struct TForm1Services {
     // Starts the game: executable and folder in the file system's bytes, the command line; planGameStart and
     // startGame when not given.
     std::function<GameStart(const std::string &, const std::string &, const std::string &)> startGame;
+    // The desktop's bell, given when the wait for a free slot joins; QApplication::beep when not given.
+    std::function<void()> beep;
     // Folder of cache.dat, white_list.txt, install.exe and maps/; ends with '/'.
     std::string programFolder;
     // An installed copy's share/pelorix/, whose maps/ is searched after the program folder's; may be empty.
@@ -120,6 +122,9 @@ class TForm1 final : public QWidget, public RefreshView
     void ListBox1_servernameKeyDown(QKeyEvent *event);
     void ListBox1_servernameVScroll();
     void Listbox10_checkClick();
+    // The wait for a free slot: asks the checked server again and joins it once the count before was below its
+    // maximum.
+    void Timer_joinTimer();
     void ShowMapPicture();
     // The one place where a join of the selected server starts.
     void joinSelectedServer();

@@ -1,6 +1,7 @@
 #include "shell/widgets/MainWindowUi.h"
 
 #include "launch/GameLaunch.h"
+#include "launch/WaitForSlot.h"
 #include "platform/widgets/Fonts.h"
 #include "shell/widgets/AboutBox.h"
 #include "shell/widgets/Artwork.h"
@@ -286,6 +287,9 @@ void MainWindowUi::setupUi(TForm1 *form)
     Timer2->setSingleShot(true);
     Thread_killer = new QTimer(form);
     Thread_killer->setInterval(1000);
+    // The wait for a free slot: asks the checked server again on every tick.
+    Timer_join = new QTimer(form);
+    Timer_join->setInterval(kWaitForSlotIntervalMs);
 }
 
 } // namespace pelorix

@@ -72,6 +72,7 @@ struct MainWindowUi {
     PictureButton *sSpeedButton2 = nullptr; // close
     QTimer *Timer2 = nullptr;
     QTimer *Thread_killer = nullptr;
+    QTimer *Timer_join = nullptr;
     QMenu *PopupMenu1 = nullptr;
     QAction *Joinserver1 = nullptr;
     QAction *Updatesingle1 = nullptr;
