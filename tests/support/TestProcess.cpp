@@ -1,5 +1,6 @@
 #include "support/TestProcess.h"
 
+#include "core/Text.h"
 #include "platform/AtomicFile.h"
 #include "platform/Loopback.h"
 #include "platform/UniqueFd.h"
@@ -229,6 +230,27 @@ int runProcess(const std::string &program, const std::vector<std::string> &args,
     if (err)
         *err = readFile(dir.file("err"));
     return result;
+}
+
+std::unique_ptr<ChildProcess> startSimulator(const std::string &program, const std::string &worldFile,
+                                             std::vector<std::string> *addresses)
+{
+    const std::string portFile = worldFile + ".ports";
+    auto simulator = std::make_unique<ChildProcess>(
+        program, std::vector<std::string>{worldFile, "--base-port", "0", "--port-file", portFile});
+    std::string ports;
+    for (int i = 0; i < 200 && !readWholeFile(portFile, ports); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    *addresses = splitLines(ports);
+    return simulator;
+}
+
+std::string simulatedPlayersJson(int count)
+{
+    std::string list;
+    for (int i = 0; i < count; ++i)
+        list += std::string(i ? "," : "") + R"({"name": "p)" + std::to_string(i) + R"(", "score": 1, "ping": 10})";
+    return "[" + list + "]";
 }
 
 } // namespace pelorix::test

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,5 +64,13 @@ class ChildProcess
 int runProcess(const std::string &program, const std::vector<std::string> &args, std::string *out = nullptr,
                std::string *err = nullptr, const std::map<std::string, std::string> &extraEnv = {},
                std::chrono::milliseconds timeout = std::chrono::seconds(60), const std::string &stdinText = {});
+
+// The simulator (`program`, pelorix-gamesim) serving the world file on free ports. *addresses gets the servers'
+// "host:port" in the world's order once the simulator wrote them; it stays empty when that took more than 10 s.
+std::unique_ptr<ChildProcess> startSimulator(const std::string &program, const std::string &worldFile,
+                                             std::vector<std::string> *addresses);
+
+// A simulated world's "players" list of `count` players named p0, p1, ..., each with score 1 and ping 10.
+std::string simulatedPlayersJson(int count);
 
 } // namespace pelorix::test

@@ -38,14 +38,7 @@ class CliJoinTest : public ::testing::Test
     void SetUp() override
     {
         writeFileAtomically(dir.file("world.json"), kScenario);
-        const std::string portFile = dir.file("ports.txt");
-        gamesim = std::make_unique<ChildProcess>(
-            PELORIX_GAMESIM_BIN,
-            std::vector<std::string>{dir.file("world.json"), "--base-port", "0", "--port-file", portFile});
-        std::string ports;
-        for (int i = 0; i < 200 && !readWholeFile(portFile, ports); ++i)
-            std::this_thread::sleep_for(50ms);
-        addresses = splitLines(ports);
+        gamesim = test::startSimulator(PELORIX_GAMESIM_BIN, dir.file("world.json"), &addresses);
         ASSERT_EQ(addresses.size(), 3u);
 
         writeFileAtomically(wine, "#!/bin/sh\n{ pwd; echo \"WINEPREFIX=${WINEPREFIX-unset}\"; "

@@ -20,14 +20,6 @@ using namespace std::chrono_literals;
 using test::ChildProcess;
 using test::TempDir;
 
-std::string playersJson(int count)
-{
-    std::string list;
-    for (int i = 0; i < count; ++i)
-        list += std::string(i ? "," : "") + R"({"name": "p)" + std::to_string(i) + R"(", "score": 1, "ping": 10})";
-    return "[" + list + "]";
-}
-
 class CliWaitTest : public ::testing::Test
 {
   protected:
@@ -37,15 +29,9 @@ class CliWaitTest : public ::testing::Test
         writeFileAtomically(dir.file("world.json"),
                             R"({"servers": [{"hostname": "Full", "gametype": "CTF", "gamevariant": "VEKTA 4", )"
                             R"("gamever": "1.0", "mapname": "M", "password": "0", "maxplayers": 16, "players": )" +
-                                playersJson(16) + R"(, "events": [{"atMs": 2500, "leave": ""}]}]})");
-        const std::string portFile = dir.file("ports.txt");
-        gamesim = std::make_unique<ChildProcess>(
-            PELORIX_GAMESIM_BIN,
-            std::vector<std::string>{dir.file("world.json"), "--base-port", "0", "--port-file", portFile});
-        std::string ports;
-        for (int i = 0; i < 200 && !readWholeFile(portFile, ports); ++i)
-            std::this_thread::sleep_for(50ms);
-        const auto lines = splitLines(ports);
+                                test::simulatedPlayersJson(16) + R"(, "events": [{"atMs": 2500, "leave": ""}]}]})");
+        std::vector<std::string> lines;
+        gamesim = test::startSimulator(PELORIX_GAMESIM_BIN, dir.file("world.json"), &lines);
         ASSERT_EQ(lines.size(), 1u);
         address = lines[0];
 

@@ -38,12 +38,9 @@ TForm2::TForm2(Services services, QWidget *parent)
 {
     setObjectName(QStringLiteral("TForm2"));
     setModal(true);
-    setFixedSize(336, 338);
     const QFont arial = pelorixFont(FontRole::Sans, 12);
 
-    Panel1 = new EventLabel(this);
-    Panel1->setGeometry(0, 0, 336, 338);
-    Panel1->setStyleSheet(QStringLiteral("background: black; border: 1px solid #404040;"));
+    Panel1 = blackWindowPanel(this, 336, 338);
     connect(Panel1, &EventLabel::mousePressed, this, &TForm2::Panel1MouseDown);
 
     GroupBox1 = new QGroupBox(QStringLiteral("Version / Creator"), this);

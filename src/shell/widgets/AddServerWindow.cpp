@@ -61,16 +61,13 @@ TForm3::TForm3(WebClient &web, EventPump &pump, Dialogs &dialogs, std::function<
 {
     setObjectName(QStringLiteral("TForm3"));
     setWindowTitle(QStringLiteral("Add server"));
-    setFixedSize(565, 315);
     setModal(true);
     setAutoFillBackground(true);
     QPalette p = palette();
     p.setColor(QPalette::Window, Qt::black);
     setPalette(p);
 
-    Panel1 = new EventLabel(this);
-    Panel1->setGeometry(0, 0, 565, 315);
-    Panel1->setStyleSheet(QStringLiteral("background: black; border: 1px solid #404040;"));
+    Panel1 = blackWindowPanel(this, 565, 315);
     connect(Panel1, &EventLabel::mousePressed, this, &TForm3::Panel1MouseDown);
 
     SpeedButton2 = flatButton(QStringLiteral("Quick add"), this);

@@ -73,4 +73,13 @@ void EventLabel::mouseDoubleClickEvent(QMouseEvent *event)
     event->accept();
 }
 
+EventLabel *blackWindowPanel(QWidget *window, int width, int height)
+{
+    window->setFixedSize(width, height);
+    auto *panel = new EventLabel(window);
+    panel->setGeometry(0, 0, width, height);
+    panel->setStyleSheet(QStringLiteral("background: black; border: 1px solid #404040;"));
+    return panel;
+}
+
 } // namespace pelorix

@@ -55,4 +55,8 @@ class EventLabel final : public QLabel
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 };
 
+// The background of a borderless window: a black panel with a thin grey frame over the whole of the window's fixed
+// size, which takes the presses that drag the window.
+EventLabel *blackWindowPanel(QWidget *window, int width, int height);
+
 } // namespace pelorix

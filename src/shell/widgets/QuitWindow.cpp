@@ -36,16 +36,13 @@ TForm4::TForm4(std::function<bool(const std::string &)> kill, std::string execut
     , m_executableFileName(std::move(executableFileName))
 {
     setObjectName(QStringLiteral("TForm4"));
-    setFixedSize(484, 154);
     setModal(true);
     setAutoFillBackground(true);
     QPalette p = palette();
     p.setColor(QPalette::Window, Qt::black);
     setPalette(p);
 
-    Panel1 = new EventLabel(this);
-    Panel1->setGeometry(0, 0, 484, 154);
-    Panel1->setStyleSheet(QStringLiteral("background: black; border: 1px solid #404040;"));
+    Panel1 = blackWindowPanel(this, 484, 154);
     connect(Panel1, &EventLabel::mousePressed, this, &TForm4::Panel1MouseDown);
 
     Image1 = plainLabel(QString(), this);

@@ -29,22 +29,14 @@ using namespace std::chrono_literals;
 using test::ChildProcess;
 using test::WindowUnderTest;
 
-std::string playersJson(int count)
-{
-    std::string list;
-    for (int i = 0; i < count; ++i)
-        list += std::string(i ? "," : "") + R"({"name": "p)" + std::to_string(i) + R"(", "score": 1, "ping": 10})";
-    return "[" + list + "]";
-}
-
 // Server 0 is full (16 of 16) until a player leaves 300 ms after start-up; server 1 has 3 of 16.
 std::string scenario()
 {
     const std::string common = R"("gametype": "CTF", "gamevariant": "VEKTA 4", "gamever": "1.0", "mapname": "M", )"
                                R"("password": "0", "maxplayers": 16, )";
-    return R"({"servers": [{"hostname": "Full", )" + common + R"("players": )" + playersJson(16) +
+    return R"({"servers": [{"hostname": "Full", )" + common + R"("players": )" + test::simulatedPlayersJson(16) +
            R"(, "events": [{"atMs": 300, "leave": ""}]}, {"hostname": "Open", )" + common + R"("players": )" +
-           playersJson(3) + "}]}";
+           test::simulatedPlayersJson(3) + "}]}";
 }
 
 class MainWindowWaitTest : public ::testing::Test
@@ -53,14 +45,7 @@ class MainWindowWaitTest : public ::testing::Test
     void SetUp() override
     {
         writeFileAtomically(w.folder.file("world.json"), scenario());
-        const std::string portFile = w.folder.file("ports.txt");
-        gamesim = std::make_unique<ChildProcess>(
-            PELORIX_GAMESIM_BIN,
-            std::vector<std::string>{w.folder.file("world.json"), "--base-port", "0", "--port-file", portFile});
-        std::string ports;
-        for (int i = 0; i < 200 && !readWholeFile(portFile, ports); ++i)
-            std::this_thread::sleep_for(50ms);
-        addresses = splitLines(ports);
+        gamesim = test::startSimulator(PELORIX_GAMESIM_BIN, w.folder.file("world.json"), &addresses);
         ASSERT_EQ(addresses.size(), 2u);
 
         std::filesystem::create_directories(folderPartOf(game));
