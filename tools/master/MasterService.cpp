@@ -430,12 +430,27 @@ void MasterService::Impl::connectionStarted(MHD_Connection *connection, void **c
             conn->inode = status.st_ino;
         }
     }
-    const std::lock_guard lock(connectionMutex);
-    conn->id = nextConnectionId++;
-    ++perAddress[conn->limitKey];
-    conn->counted = true;
-    live.emplace(conn->id, conn.get());
-    requestDeadlines.emplace_back(conn->accepted + std::chrono::seconds(options.requestTimeoutSeconds), conn->id);
+    bool overShare = false;
+    {
+        const std::lock_guard lock(connectionMutex);
+        conn->id = nextConnectionId++;
+        // The pool's threads accept side by side, so the admission check can let more connections of one address
+        // through at once than its share: the count taken here is the one that holds. A connection beyond it is
+        // ended at once, as if it had been refused.
+        int &count = perAddress[conn->limitKey];
+        if (count >= options.maxClientConnections) {
+            overShare = true;
+        } else {
+            ++count;
+            conn->counted = true;
+        }
+        if (count == 0)
+            perAddress.erase(conn->limitKey);
+        live.emplace(conn->id, conn.get());
+        requestDeadlines.emplace_back(conn->accepted + std::chrono::seconds(options.requestTimeoutSeconds), conn->id);
+    }
+    if (overShare && conn->fd >= 0)
+        ::shutdown(conn->fd, SHUT_RDWR);
     *context = conn.release();
 }
 
